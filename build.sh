@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian machine lacks, builds, and then either runs the
+# demo (./build.sh demo) or the test suite (./build.sh test).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build_dir=${VELXML_BUILD_DIR:-$here/build}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# Debian packages the build needs; those already installed are skipped.
+packages=(g++ make cmake pkg-config qtbase5-dev)
+
+install_missing() {
+    local missing=()
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {
+    cmake -S "$here" -B "$build_dir" "$@"
+    cmake --build "$build_dir" -j"$jobs"
+}
+
+case "${1:-}" in
+demo)
+    shift
+    install_missing "${packages[@]}"
+    configure_and_build -DVELXML_BUILD_TESTS=OFF
+    "$build_dir/tools/velxml/velxml" demo "$@"
+    ;;
+test)
+    install_missing "${packages[@]}"
+    configure_and_build -DVELXML_BUILD_TESTS=ON
+    ctest --test-dir "$build_dir" --output-on-failure -j"$jobs"
+    ;;
+*)
+    echo "usage: $0 demo [DIR] | test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,110 @@
+#ifndef IMPEXP_XMLBUILDER_H
+#define IMPEXP_XMLBUILDER_H
+
+/**
+ * @file ImpExp_XMLBuilder.h
+ * The export writer: streams item records into numbered XML page files.
+ */
+
+#include <ImpExp_Item.h>
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+
+class QFile;
+class QXmlStreamWriter;
+
+/**
+ * Writes one export: items handed to putItem() are spread over page files
+ * named from a path template ("%1" becomes the file number 00, 01, ...),
+ * each page a complete XML document with the same header. At most one page
+ * file is open at a time.
+ *
+ * Whether an item is written with its elements or with its attributes only
+ * follows the incremental rule: elements are written when the item is not
+ * read-only and was modified at or after the reference date (or either date
+ * is null), and always when the reference date is the full-export date
+ * (QDateTime::fromTime_t(0)).
+ */
+class VELXMLIMPEXP_EXPORT ImpExp_XMLBuilder
+{
+public:
+    /// An inert builder: its first putItem() throws "Too much items !".
+    ImpExp_XMLBuilder();
+
+    /**
+     * Prepares an export; creates no file unless @p totalItems is 0, in which
+     * case the single empty page file 00 is written and closed at once.
+     * @param applicationName "VelDirectory" or "Agenda", exactly.
+     * @param lastSyncDate reference date of the incremental export: null,
+     *        a date, or QDateTime::fromTime_t(0) for a full export.
+     * @throws ImpExp_FatalException, tested in this order: "Bad path" (no "%1"
+     *         in @p pathTemplate), "Invalid application name", "Invalid item
+     *         count" (@p totalItems negative), "Invalid page size" (@p pageSize
+     *         below 1 with items announced); with @p totalItems 0 also
+     *         "Cannot create file %1, %2". Throws nothing else.
+     */
+    ImpExp_XMLBuilder(const QString &deviceId, const QString &id, const QString &pathTemplate,
+                      const int &pageSize, const QDateTime &created, const int &totalItems,
+                      const int &max, const QString &applicationName,
+                      const QDateTime &lastSyncDate);
+
+    /// A builder for the same export from its first page; the other's open
+    /// page is untouched.
+    ImpExp_XMLBuilder(const ImpExp_XMLBuilder &other);
+    /// Completes this builder's open page, then starts the other's export
+    /// afresh from its first page.
+    ImpExp_XMLBuilder &operator=(const ImpExp_XMLBuilder &other);
+    /// Completes an open page as a well-formed document.
+    virtual ~ImpExp_XMLBuilder();
+
+    /**
+     * Writes one item on the current page, starting a page file first when
+     * none is open, and closes the page when it is full or when the item is
+     * the last one announced.
+     * @throws ImpExp_FatalException "Too much items !" (all announced pages
+     *         written, or the export was closed) or "Cannot create file %1, %2"
+     *         (the next call retries the same page); nothing of the item is
+     *         written then. Throws nothing else.
+     */
+    void putItem(const ImpExp_Item &item);
+
+    /**
+     * Withdrawn.
+     * @throws ImpExp_FatalException "Obsolete", always; writes nothing.
+     */
+    void putIdList(const ImpExp_PairList &list);
+
+    /**
+     * Opens the next page file and writes its header. Called by putItem()
+     * and the constructor; hosts do not need it.
+     * @throws ImpExp_FatalException "Too much items !" or
+     *         "Cannot create file %1, %2". Throws nothing else.
+     */
+    void startNewXMLFile();
+
+    /// Completes and closes the open page, if any; harmless when repeated.
+    /// After it the export is over: a later putItem() throws.
+    void closeBuilder();
+
+private:
+    QString deviceId;
+    QString id;
+    QString pathTemplate;
+    int pageSize;
+    QDateTime created;
+    int totalItems;
+    int max;
+    QString applicationElement;
+    int totalPage;
+    int pageIndex;
+    int writtenItems;
+    int pageItems;
+    std::unique_ptr<QFile> file;
+    std::unique_ptr<QXmlStreamWriter> writer;
+    QDateTime lastSyncDate;
+};
+
+#endif // IMPEXP_XMLBUILDER_H

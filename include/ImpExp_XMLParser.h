@@ -1,0 +1,67 @@
+#ifndef IMPEXP_XMLPARSER_H
+#define IMPEXP_XMLPARSER_H
+
+/**
+ * @file ImpExp_XMLParser.h
+ * The import reader: pulls item records out of a set of numbered page files.
+ */
+
+#include <ImpExp_Item.h>
+
+#include <QString>
+
+#include <memory>
+
+class QFile;
+class QXmlStreamReader;
+
+/**
+ * Reads the page files named from a path template ("%1" becomes 00, 01, ...)
+ * one after the other, streaming, and hands out the items of the kind the
+ * caller asks for. The set ends at the first file number whose file cannot
+ * be opened. One parser reads one set once and never goes back.
+ */
+class VELXMLIMPEXP_EXPORT ImpExp_XMLParser
+{
+public:
+    /**
+     * Opens nothing yet.
+     * @throws ImpExp_FatalException "Bad path" when @p pathTemplate holds no
+     *         "%1". Throws nothing else.
+     */
+    explicit ImpExp_XMLParser(const QString &pathTemplate);
+    /// A fresh parser on the other's template, from file number 0.
+    ImpExp_XMLParser(const ImpExp_XMLParser &other);
+    /// Becomes a fresh parser on the other's template, from file number 0.
+    ImpExp_XMLParser &operator=(const ImpExp_XMLParser &other);
+    virtual ~ImpExp_XMLParser();
+
+    /**
+     * Appends to @p item the attributes (and, with @p readElements, one pair
+     * per child element) of the next element named like the item, moving on
+     * to the next page file by itself. Items of other kinds met on the way
+     * are skipped for good. Pairs already in @p item stay in front.
+     * @return false when the set is used up (and again on every later call).
+     * @throws ImpExp_FatalException "item has no name", "No file to read"
+     *         (the first page file cannot be opened; a later call retries it),
+     *         "Invalid input file" or "xml parsing failed". Throws nothing else.
+     */
+    bool getItem(ImpExp_Item &item, bool readElements);
+
+    /**
+     * Opens the page file of the current file number and checks that its
+     * root element is "moxara".
+     * @return false when the file cannot be opened for reading.
+     * @throws ImpExp_FatalException "Invalid input file" when the file opens
+     *         but is not an exchange document. Throws nothing else.
+     */
+    bool getNextXMLFile();
+
+private:
+    QString pathTemplate;
+    int pageIndex;
+    std::unique_ptr<QFile> file;
+    std::unique_ptr<QXmlStreamReader> reader;
+};
+
+#endif // IMPEXP_XMLPARSER_H

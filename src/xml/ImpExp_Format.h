@@ -1,0 +1,28 @@
+#ifndef IMPEXP_FORMAT_H
+#define IMPEXP_FORMAT_H
+
+#include <QLatin1String>
+#include <QString>
+
+// What the writer and the reader of the exchange format agree on.
+namespace ImpExp_Format
+{
+
+// The format's namespace, bound to the prefix "vel" on every page.
+constexpr QLatin1String namespaceUri("http://ns.velxml.org/impexp/1.0");
+constexpr QLatin1String schemaInstanceUri("http://www.w3.org/2001/XMLSchema-instance");
+constexpr QLatin1String rootName("moxara");
+
+// The name of page file @p fileNumber: every "%1" in the template becomes the
+// number in decimal, zero-padded to at least two digits (00, 09, 10, 100).
+// Files are numbered from 0; the "page" attribute inside counts from 1.
+inline QString pageFileName(const QString &pathTemplate, int fileNumber)
+{
+    QString name = pathTemplate;
+    return name.replace(QLatin1String("%1"),
+                        QStringLiteral("%1").arg(fileNumber, 2, 10, QLatin1Char('0')));
+}
+
+} // namespace ImpExp_Format
+
+#endif // IMPEXP_FORMAT_H

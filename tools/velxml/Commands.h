@@ -1,0 +1,19 @@
+#ifndef VELXML_COMMANDS_H
+#define VELXML_COMMANDS_H
+
+#include <QStringList>
+
+// Exit statuses of every subcommand.
+enum ExitStatus { ExitOk = 0, ExitDataProblem = 1, ExitUsage = 2 };
+
+// One subcommand: @p arguments starts with "velxml <name>", ready for a
+// QCommandLineParser of the subcommand's own.
+struct Command {
+    const char *name;
+    const char *summary;
+    int (*run)(const QStringList &arguments);
+};
+
+int runDemo(const QStringList &arguments);
+
+#endif // VELXML_COMMANDS_H

@@ -1,0 +1,48 @@
+#include "Commands.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace
+{
+
+const Command commands[] = {
+    { "demo", "Export sample contacts and appointments, read them back and report", runDemo },
+};
+
+int usage(QTextStream &out)
+{
+    out << "Usage: velxml <command> [options]\n\nCommands:\n";
+    for (const Command &command : commands)
+        out << "  " << QString::fromLatin1(command.name).leftJustified(12) << command.summary
+            << '\n';
+    out << "\nRun 'velxml <command> --help' for a command's options.\n";
+    return ExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velxml"));
+    QStringList arguments = QCoreApplication::arguments();
+    QTextStream err(stderr);
+    if (arguments.size() < 2)
+        return usage(err);
+    const QString name = arguments.at(1);
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        QTextStream out(stdout);
+        usage(out);
+        return ExitOk;
+    }
+    for (const Command &command : commands) {
+        if (name == QLatin1String(command.name)) {
+            arguments.removeAt(1);
+            arguments[0] = QStringLiteral("velxml ") + name;
+            return command.run(arguments);
+        }
+    }
+    err << "velxml: unknown command '" << name << "'\n";
+    return usage(err);
+}
