@@ -62,6 +62,10 @@ private:
     int pageIndex;
     std::unique_ptr<QFile> file;
     std::unique_ptr<QXmlStreamReader> reader;
+    // Set when a page file failed to open while the reader was still
+    // attached to the released one: the set is used up, and getItem()
+    // answers false without letting the reader near that file again.
+    bool exhausted;
 };
 
 #endif // IMPEXP_XMLPARSER_H
