@@ -18,9 +18,11 @@
  * the read-only flag, and these elements in this order, each only under its
  * condition: begin and end (always, UTC "yyyyMMddThhmmssZ"), title,
  * description (when not empty), periodicity ("RRULE:FREQ=<period>" unless the
- * period is empty or exactly "ONE_TIME"), repetitiveEndDate (local midnight of
- * the date, in UTC, when the date is valid), alarmReminderDelay (decimal, when
- * @p hasAlarm), place (when not empty), readOnly ("true"/"false", always).
+ * period is empty or exactly "ONE_TIME"), repetitiveEndDate (the start of the
+ * date in local time, in UTC, when the date is valid: local midnight, or the
+ * end of the gap where a DST switch skips midnight), alarmReminderDelay
+ * (decimal, when @p hasAlarm), place (when not empty), readOnly
+ * ("true"/"false", always).
  */
 class VELXMLIMPEXP_EXPORT Appointment_Item : public ImpExp_Item
 {

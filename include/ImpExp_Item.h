@@ -128,6 +128,10 @@ public:
     /// read-only flag is not compared.
     bool operator==(const ImpExp_Item &other) const;
 
+protected:
+    /// Lets a typed item size its element list once before appending.
+    void reserveElements(int count) { elements.reserve(count); }
+
 private:
     ImpExp_PairList attributes;
     ImpExp_PairList elements;
