@@ -1,0 +1,376 @@
+#include <ImpExp_Item.h>
+
+#include "TimeZoneScope.h"
+
+#include <QtTest>
+
+#include <functional>
+
+// Data rows need a default-constructible type.
+struct Item : ImpExp_Item {
+    Item()
+        : ImpExp_Item(QString())
+    {
+    }
+    Item(const ImpExp_Item &item)
+        : ImpExp_Item(item)
+    {
+    }
+};
+Q_DECLARE_METATYPE(Item)
+
+namespace
+{
+const char *const cet = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+QString expectError(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const ImpExp_ErrorException &e) {
+        return QString::fromLatin1(e.what());
+    }
+    return QStringLiteral("<nothing thrown>");
+}
+} // namespace
+
+class TestItem : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nameOnly();
+    void identity_data();
+    void identity();
+    void emptyDuidRefused_data();
+    void emptyDuidRefused();
+    void lastModifiedRoundTrip_data();
+    void lastModifiedRoundTrip();
+    void lastModifiedRefused_data();
+    void lastModifiedRefused();
+    void timestampFormat_data();
+    void timestampFormat();
+    void lookup();
+    void toStringText_data();
+    void toStringText();
+    void equality_data();
+    void equality();
+    void exceptionMessages_data();
+    void exceptionMessages();
+    void exceptionHierarchy();
+};
+
+void TestItem::nameOnly()
+{
+    const ImpExp_Item item(QStringLiteral("contact"));
+    QCOMPARE(item.getItemName(), QStringLiteral("contact"));
+    QVERIFY(item.getAttributes().isEmpty());
+    QVERIFY(item.getItemElements().isEmpty());
+    QVERIFY(!item.getReadOnlyItem());
+    QVERIFY(item.getLastModificationDate().isNull());
+}
+
+void TestItem::identity_data()
+{
+    QTest::addColumn<QString>("puid");
+    QTest::addColumn<QDateTime>("lastModified");
+    QTest::addColumn<QStringList>("expected"); // name=value, in order
+
+    const QDateTime utc(QDate(2026, 1, 31), QTime(23, 59, 59, 999), Qt::UTC);
+    QTest::newRow("all three, in order")
+        << QStringLiteral("p7") << utc
+        << QStringList { QStringLiteral("duid=17"), QStringLiteral("puid=p7"),
+                         QStringLiteral("lastModified=20260131T235959Z") };
+    QTest::newRow("null puid adds none")
+        << QString() << utc
+        << QStringList { QStringLiteral("duid=17"),
+                         QStringLiteral("lastModified=20260131T235959Z") };
+    QTest::newRow("empty puid is kept")
+        << QStringLiteral("") << QDateTime()
+        << QStringList { QStringLiteral("duid=17"), QStringLiteral("puid=") };
+    QTest::newRow("null date adds none")
+        << QString() << QDateTime() << QStringList { QStringLiteral("duid=17") };
+    QTest::newRow("offset date converted to UTC")
+        << QString() << QDateTime(QDate(2026, 2, 1), QTime(1, 0, 0), Qt::OffsetFromUTC, 3600)
+        << QStringList { QStringLiteral("duid=17"),
+                         QStringLiteral("lastModified=20260201T000000Z") };
+}
+
+void TestItem::identity()
+{
+    QFETCH(QString, puid);
+    QFETCH(QDateTime, lastModified);
+    QFETCH(QStringList, expected);
+
+    const ImpExp_Item item(QStringLiteral("contact"), QStringLiteral("17"), puid, lastModified);
+    QStringList actual;
+    for (const auto &pair : item.getAttributes())
+        actual << pair.first + QLatin1Char('=') + pair.second;
+    QCOMPARE(actual, expected);
+    QVERIFY(item.getItemElements().isEmpty());
+    QCOMPARE(item.getAttribute(QStringLiteral("puid")).isNull(), puid.isNull());
+}
+
+void TestItem::emptyDuidRefused_data()
+{
+    QTest::addColumn<QString>("duid");
+    QTest::newRow("null") << QString();
+    QTest::newRow("empty") << QStringLiteral("");
+}
+
+void TestItem::emptyDuidRefused()
+{
+    QFETCH(QString, duid);
+    QCOMPARE(expectError([&] {
+                 ImpExp_Item(QStringLiteral("contact"), duid, QStringLiteral("p"), QDateTime());
+             }),
+             QStringLiteral("Empty duid for Item"));
+}
+
+void TestItem::lastModifiedRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("local"); // wall-clock time in that zone
+
+    QTest::newRow("winter, east of UTC") << QByteArray(cet) << QStringLiteral("20260131T090000Z")
+                                         << QStringLiteral("2026-01-31T10:00:00");
+    // 02:30 local does not exist that night; 02:30 UTC is 04:30 summer time.
+    QTest::newRow("digits inside the spring gap")
+        << QByteArray(cet) << QStringLiteral("20260329T023000Z")
+        << QStringLiteral("2026-03-29T04:30:00");
+    QTest::newRow("leap day") << QByteArray("UTC0") << QStringLiteral("20240229T120000Z")
+                              << QStringLiteral("2024-02-29T12:00:00");
+    QTest::newRow("before the epoch") << QByteArray("UTC0") << QStringLiteral("19691231T235959Z")
+                                      << QStringLiteral("1969-12-31T23:59:59");
+    QTest::newRow("year 0001") << QByteArray("UTC0") << QStringLiteral("00010101T000000Z")
+                               << QStringLiteral("0001-01-01T00:00:00");
+}
+
+void TestItem::lastModifiedRoundTrip()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, text);
+    QFETCH(QString, local);
+    const TimeZoneScope tz(zone.constData());
+
+    ImpExp_Item item(QStringLiteral("contact"));
+    item.addAttribute(QStringLiteral("lastModified"), text);
+    const QDateTime read = item.getLastModificationDate();
+    QCOMPARE(read.timeSpec(), Qt::LocalTime);
+    QCOMPARE(read.toString(Qt::ISODate), local);
+
+    // And back: the identity constructor writes the same text, milliseconds dropped.
+    const ImpExp_Item written(QStringLiteral("contact"), QStringLiteral("1"), QString(),
+                              read.addMSecs(999));
+    QCOMPARE(written.getAttribute(QStringLiteral("lastModified")), text);
+}
+
+void TestItem::lastModifiedRefused_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("hyphens and colons") << QStringLiteral("2026-01-31T23:59:59Z");
+    QTest::newRow("no final Z") << QStringLiteral("20260131T235959");
+    QTest::newRow("lower-case t") << QStringLiteral("20260131t235959Z");
+    QTest::newRow("month 13") << QStringLiteral("20261331T235959Z");
+    QTest::newRow("30 February") << QStringLiteral("20260230T120000Z");
+    QTest::newRow("29 February of a common year") << QStringLiteral("20250229T120000Z");
+    QTest::newRow("hour 24") << QStringLiteral("20260131T240000Z");
+    QTest::newRow("second 60") << QStringLiteral("20261231T235960Z");
+    QTest::newRow("year 0000") << QStringLiteral("00000101T000000Z");
+    QTest::newRow("signed year") << QStringLiteral("+2026131T235959Z");
+    QTest::newRow("five-digit year") << QStringLiteral("120260131T235959Z");
+    QTest::newRow("trailing text") << QStringLiteral("20260131T235959Zx");
+    QTest::newRow("non-ASCII digit") << QString::fromUtf8("2026013\xd9\xa1T235959Z");
+    QTest::newRow("whitespace") << QStringLiteral(" 20260131T23595Z");
+}
+
+void TestItem::lastModifiedRefused()
+{
+    QFETCH(QString, text);
+    ImpExp_Item item(QStringLiteral("contact"));
+    item.addAttribute(QStringLiteral("lastModified"), text);
+    QCOMPARE(expectError([&] { item.getLastModificationDate(); }),
+             QStringLiteral("invalid LastModificationDate"));
+
+    ImpExp_Item empty(QStringLiteral("contact"));
+    empty.addAttribute(QStringLiteral("lastModified"), QStringLiteral(""));
+    QVERIFY(empty.getLastModificationDate().isNull());
+}
+
+void TestItem::timestampFormat_data()
+{
+    QTest::addColumn<QDateTime>("dateTime");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("half a second before the epoch")
+        << QDateTime::fromMSecsSinceEpoch(-500, Qt::UTC) << QStringLiteral("19691231T235959Z");
+    QTest::newRow("last second of a leap year")
+        << QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59, 999), Qt::UTC)
+        << QStringLiteral("20241231T235959Z");
+    QTest::newRow("year 9999") << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC)
+                               << QStringLiteral("99991231T235959Z");
+    QTest::newRow("set but invalid gives an empty text")
+        << QDateTime(QDate(2026, 2, 30), QTime(1, 0), Qt::UTC) << QString();
+}
+
+void TestItem::timestampFormat()
+{
+    QFETCH(QDateTime, dateTime);
+    QFETCH(QString, text);
+    const ImpExp_Item item(QStringLiteral("contact"), QStringLiteral("1"), QString(), dateTime);
+    QCOMPARE(item.getAttribute(QStringLiteral("lastModified")), text);
+    if (dateTime.isValid()) // the same text as Qt's own formatting
+        QCOMPARE(text, dateTime.toUTC().toString(QStringLiteral("yyyyMMddThhmmssZ")));
+}
+
+void TestItem::lookup()
+{
+    ImpExp_Item item(QStringLiteral("contact"));
+    item.addAttribute(QStringLiteral("duid"), QStringLiteral("first"));
+    item.addAttribute(QStringLiteral("duid"), QStringLiteral("second"));
+    item.addElement(QStringLiteral("lastName"), QStringLiteral("Doe"));
+    item.addElement(QString(), QStringLiteral("nameless"));
+
+    QCOMPARE(item.getAttribute(QStringLiteral("duid")), QStringLiteral("first"));
+    QCOMPARE(item.getAttributes().size(), 2);
+    QCOMPARE(item.getAttributes().at(1).second, QStringLiteral("second"));
+    QVERIFY(item.getElement(QStringLiteral("LastName")).isNull());
+    QVERIFY(item.getElement(QStringLiteral("firstName")).isNull());
+    QCOMPARE(item.getElement(QStringLiteral("")), QStringLiteral("nameless")); // empty equals null
+}
+
+void TestItem::toStringText_data()
+{
+    QTest::addColumn<Item>("item");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("no pairs") << Item(ImpExp_Item(QStringLiteral("X")))
+                              << QStringLiteral("name=<X>\n  Attributes: \n  Elements: ");
+
+    ImpExp_Item contact(QStringLiteral("contact"));
+    contact.addAttribute(QStringLiteral("duid"), QStringLiteral("17"));
+    contact.addElement(QStringLiteral("lastName"), QStringLiteral("Doe"));
+    QTest::newRow("one of each")
+        << Item(contact)
+        << QStringLiteral("name=<contact>\n  Attributes: duid=<17> \n  Elements: lastName=<Doe> ");
+
+    ImpExp_Item tricky(QStringLiteral("a%1"));
+    tricky.addAttribute(QStringLiteral("n%2"), QStringLiteral("v%1"));
+    tricky.addAttribute(QStringLiteral("n"), QStringLiteral("dup"));
+    tricky.addAttribute(QStringLiteral("n"), QStringLiteral("dup2"));
+    QTest::newRow("placeholders are not substituted twice")
+        << Item(tricky)
+        << QStringLiteral("name=<a%1>\n  Attributes: n%2=<v%1> n=<dup> n=<dup2> \n  Elements: ");
+}
+
+void TestItem::toStringText()
+{
+    QFETCH(Item, item);
+    QFETCH(QString, text);
+    QCOMPARE(item.toString(), text);
+}
+
+void TestItem::equality_data()
+{
+    QTest::addColumn<Item>("a");
+    QTest::addColumn<Item>("b");
+    QTest::addColumn<bool>("equal");
+
+    ImpExp_Item base(QStringLiteral("contact"));
+    base.addAttribute(QStringLiteral("duid"), QStringLiteral("1"));
+    base.addAttribute(QStringLiteral("puid"), QStringLiteral("2"));
+    base.addElement(QStringLiteral("lastName"), QString());
+
+    ImpExp_Item readOnly = base;
+    readOnly.setReadOnlyItem(true);
+    QTest::newRow("read-only flag ignored") << Item(base) << Item(readOnly) << true;
+
+    ImpExp_Item emptyValue(QStringLiteral("contact"));
+    emptyValue.addAttribute(QStringLiteral("duid"), QStringLiteral("1"));
+    emptyValue.addAttribute(QStringLiteral("puid"), QStringLiteral("2"));
+    emptyValue.addElement(QStringLiteral("lastName"), QStringLiteral(""));
+    QTest::newRow("null and empty values are equal") << Item(base) << Item(emptyValue) << true;
+
+    ImpExp_Item swapped(QStringLiteral("contact"));
+    swapped.addAttribute(QStringLiteral("puid"), QStringLiteral("2"));
+    swapped.addAttribute(QStringLiteral("duid"), QStringLiteral("1"));
+    swapped.addElement(QStringLiteral("lastName"), QString());
+    QTest::newRow("order matters") << Item(base) << Item(swapped) << false;
+
+    ImpExp_Item renamed = emptyValue;
+    renamed = ImpExp_Item(QStringLiteral("contactMap"));
+    for (const auto &p : base.getAttributes())
+        renamed.addAttribute(p.first, p.second);
+    renamed.addElement(QStringLiteral("lastName"), QString());
+    QTest::newRow("names differ") << Item(base) << Item(renamed) << false;
+
+    ImpExp_Item longer = base;
+    longer.addElement(QStringLiteral("lastName"), QString());
+    QTest::newRow("one more pair") << Item(base) << Item(longer) << false;
+}
+
+void TestItem::equality()
+{
+    QFETCH(Item, a);
+    QFETCH(Item, b);
+    QFETCH(bool, equal);
+    QCOMPARE(a == b, equal);
+    QCOMPARE(b == a, equal);
+}
+
+void TestItem::exceptionMessages_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("what");
+    QTest::newRow("plain") << QStringLiteral("Bad path") << QByteArray("Bad path");
+    QTest::newRow("Latin-1 kept") << QString::fromUtf8("caf\xc3\xa9") << QByteArray("caf\xe9");
+    QTest::newRow("Greek letter becomes ?") << QString::fromUtf8("x\xce\xb1y") << QByteArray("x?y");
+    QTest::newRow("cut at NUL") << QString::fromLatin1("before\0after", 12) << QByteArray("before");
+}
+
+void TestItem::exceptionMessages()
+{
+    QFETCH(QString, message);
+    QFETCH(QByteArray, what);
+    QCOMPARE(QByteArray(ImpExp_FatalException(message).what()), what);
+    QCOMPARE(QByteArray(ImpExp_ErrorException(message).what()), what);
+}
+
+void TestItem::exceptionHierarchy()
+{
+    auto kindOf = [](const std::function<void()> &thrower) -> QString {
+        try {
+            thrower();
+        } catch (const ImpExp_FatalException &) {
+            return QStringLiteral("fatal");
+        } catch (const ImpExp_ErrorException &) {
+            return QStringLiteral("error");
+        }
+        return QString();
+    };
+    QCOMPARE(kindOf([] { throw ImpExp_FatalException(QStringLiteral("f")); }),
+             QStringLiteral("fatal"));
+    QCOMPARE(kindOf([] { throw ImpExp_ErrorException(QStringLiteral("e")); }),
+             QStringLiteral("error"));
+
+    // Thrown by the library, caught by every base.
+    const auto throwFromLibrary
+        = [] { ImpExp_Item(QStringLiteral("c"), QString(), QString(), QDateTime()); };
+    QVERIFY_EXCEPTION_THROWN(throwFromLibrary(), ImpExp_Exception);
+    QVERIFY_EXCEPTION_THROWN(throwFromLibrary(), std::runtime_error);
+    QVERIFY_EXCEPTION_THROWN(throwFromLibrary(), std::exception);
+    bool fatalHandlerSkipped = false;
+    try {
+        try {
+            throwFromLibrary();
+        } catch (const ImpExp_FatalException &) {
+            QFAIL("an error is not fatal");
+        }
+    } catch (const ImpExp_ErrorException &) {
+        fatalHandlerSkipped = true;
+    }
+    QVERIFY(fatalHandlerSkipped);
+}
+
+QTEST_APPLESS_MAIN(TestItem)
+#include "tst_item.moc"
