@@ -8,10 +8,17 @@
 namespace ImpExp_Format
 {
 
+// QLatin1String(const char *) measures with strlen(), which is no constant
+// expression for clang; the array's size is.
+template<int size> constexpr QLatin1String latin1(const char (&text)[size])
+{
+    return QLatin1String(text, size - 1);
+}
+
 // The format's namespace, bound to the prefix "vel" on every page.
-constexpr QLatin1String namespaceUri("http://ns.velxml.org/impexp/1.0");
-constexpr QLatin1String schemaInstanceUri("http://www.w3.org/2001/XMLSchema-instance");
-constexpr QLatin1String rootName("moxara");
+constexpr QLatin1String namespaceUri = latin1("http://ns.velxml.org/impexp/1.0");
+constexpr QLatin1String schemaInstanceUri = latin1("http://www.w3.org/2001/XMLSchema-instance");
+constexpr QLatin1String rootName = latin1("moxara");
 
 // The name of page file @p fileNumber: every "%1" in the template becomes the
 // number in decimal, zero-padded to at least two digits (00, 09, 10, 100).
