@@ -105,6 +105,20 @@ private:
     std::unique_ptr<QFile> file;
     std::unique_ptr<QXmlStreamWriter> writer;
     QDateTime lastSyncDate;
+
+    // The incremental rule is decided per item, so lastSyncDate is reduced
+    // once per export to what putItem() compares against.
+    qint64 syncMsecs; // lastSyncDate as an instant, clamped; meaningful when syncValid
+    bool syncValid;
+    bool fullExport; // lastSyncDate is the full-export date
+    // closeBuilder() by the host (or an empty export) ended the export: no
+    // page file is started again, so a completed one is never re-created.
+    bool exportOver;
+
+    void prepareExport();
+    bool pageOpen() const;
+    void endPage();
+    bool writesElements(const ImpExp_Item &item) const;
 };
 
 #endif // IMPEXP_XMLBUILDER_H

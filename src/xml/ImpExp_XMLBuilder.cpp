@@ -1,1 +1,285 @@
-// placeholder until implemented
+#include <ImpExp_XMLBuilder.h>
+
+#include "model/ImpExp_Guard.h"
+#include "model/ImpExp_Timestamp.h"
+#include "xml/ImpExp_Format.h"
+#include "xml/ImpExp_Logging.h"
+#include "xml/ImpExp_XmlText.h"
+
+#include <QFile>
+#include <QXmlStreamWriter>
+
+namespace
+{
+
+// Local offsets lie within about a day of UTC, so an item more than two days
+// from the reference date is before or after it whatever Qt's local-time
+// conversions do; closer ones are left to QDateTime's own comparison.
+constexpr qint64 unambiguousMsecs = 2 * 86400 * 1000;
+// Far beyond every parsable timestamp (years 1 to 9999), so clamping the
+// reference date keeps the order and the subtractions cannot overflow.
+constexpr qint64 syncLimitMsecs = Q_INT64_C(1000000000000000);
+
+// The "vel" namespace as the writer wants it; with the prefix declared on the
+// root, writeStartElement(namespace, name) writes "vel:name" without building
+// the qualified name.
+const QString &velNamespace()
+{
+    static const QString uri(ImpExp_Format::namespaceUri);
+    return uri;
+}
+
+void writeValue(QXmlStreamWriter &writer, const QString &name, const QString &value)
+{
+    QString nameScratch;
+    QString valueScratch;
+    writer.writeAttribute(ImpExp_XmlText::clean(name, &nameScratch),
+                          ImpExp_XmlText::clean(value, &valueScratch));
+}
+
+void startElement(QXmlStreamWriter &writer, const QString &localName)
+{
+    QString scratch;
+    writer.writeStartElement(velNamespace(), ImpExp_XmlText::clean(localName, &scratch));
+}
+
+} // namespace
+
+ImpExp_XMLBuilder::ImpExp_XMLBuilder()
+    : pageSize(0)
+    , totalItems(0)
+    , max(0)
+    , totalPage(0)
+    , pageIndex(0)
+    , writtenItems(0)
+    , pageItems(0)
+{
+    prepareExport();
+}
+
+ImpExp_XMLBuilder::ImpExp_XMLBuilder(const QString &deviceId, const QString &id,
+                                     const QString &pathTemplate, const int &pageSize,
+                                     const QDateTime &created, const int &totalItems,
+                                     const int &max, const QString &applicationName,
+                                     const QDateTime &lastSyncDate)
+try : deviceId(deviceId), id(id), pathTemplate(pathTemplate), pageSize(pageSize), created(created),
+    totalItems(totalItems), max(max), totalPage(0), pageIndex(0), writtenItems(0), pageItems(0),
+    lastSyncDate(lastSyncDate) {
+    if (!pathTemplate.contains(QLatin1String("%1")))
+        throw ImpExp_FatalException(QStringLiteral("Bad path"));
+    if (applicationName == QLatin1String("VelDirectory"))
+        applicationElement = QStringLiteral("directory");
+    else if (applicationName == QLatin1String("Agenda"))
+        applicationElement = QStringLiteral("agenda");
+    else
+        throw ImpExp_FatalException(QStringLiteral("Invalid application name"));
+    if (totalItems < 0)
+        throw ImpExp_FatalException(QStringLiteral("Invalid item count"));
+    if (totalItems > 0 && pageSize < 1)
+        throw ImpExp_FatalException(QStringLiteral("Invalid page size"));
+
+    prepareExport();
+    if (totalItems == 0) {
+        totalPage = 1;
+        exportOver = false;
+        startNewXMLFile();
+        closeBuilder();
+    } else {
+        totalPage = (totalItems - 1) / pageSize + 1;
+    }
+} catch (...) {
+    ImpExp_Guard<ImpExp_FatalException>::passOn();
+}
+
+ImpExp_XMLBuilder::ImpExp_XMLBuilder(const ImpExp_XMLBuilder &other)
+    : deviceId(other.deviceId)
+    , id(other.id)
+    , pathTemplate(other.pathTemplate)
+    , pageSize(other.pageSize)
+    , created(other.created)
+    , totalItems(other.totalItems)
+    , max(other.max)
+    , applicationElement(other.applicationElement)
+    , totalPage(other.totalPage)
+    , pageIndex(0)
+    , writtenItems(0)
+    , pageItems(0)
+    , lastSyncDate(other.lastSyncDate)
+{
+    prepareExport();
+}
+
+ImpExp_XMLBuilder &ImpExp_XMLBuilder::operator=(const ImpExp_XMLBuilder &other)
+{
+    if (this == &other)
+        return *this;
+    closeBuilder();
+    writer.reset();
+
+    deviceId = other.deviceId;
+    id = other.id;
+    pathTemplate = other.pathTemplate;
+    pageSize = other.pageSize;
+    created = other.created;
+    totalItems = other.totalItems;
+    max = other.max;
+    applicationElement = other.applicationElement;
+    totalPage = other.totalPage;
+    pageIndex = 0;
+    writtenItems = 0;
+    pageItems = 0;
+    lastSyncDate = other.lastSyncDate;
+    prepareExport();
+    return *this;
+}
+
+ImpExp_XMLBuilder::~ImpExp_XMLBuilder()
+{
+    closeBuilder();
+}
+
+void ImpExp_XMLBuilder::prepareExport()
+{
+    syncValid = lastSyncDate.isValid();
+    syncMsecs
+        = syncValid ? qBound(-syncLimitMsecs, lastSyncDate.toMSecsSinceEpoch(), syncLimitMsecs) : 0;
+    fullExport = lastSyncDate == QDateTime::fromTime_t(0);
+    // An export of no items is complete once its single page is written.
+    exportOver = totalItems == 0;
+}
+
+bool ImpExp_XMLBuilder::pageOpen() const
+{
+    return writer && writer->device();
+}
+
+void ImpExp_XMLBuilder::putItem(const ImpExp_Item &item)
+try {
+    IMPEXP_DEBUG("putItem");
+    if (!pageOpen())
+        startNewXMLFile();
+    const bool withElements = writesElements(item);
+
+    QXmlStreamWriter &out = *writer;
+    startElement(out, item.getItemName());
+    IMPEXP_DEBUG("write attributes");
+    for (const auto &attribute : item.getAttributes())
+        writeValue(out, attribute.first, attribute.second);
+
+    if (withElements) {
+        IMPEXP_DEBUG("write elements");
+        const QString space = QStringLiteral("xml:space");
+        const QString preserve = QStringLiteral("preserve");
+        for (const auto &element : item.getItemElements()) {
+            startElement(out, element.first);
+            out.writeAttribute(space, preserve);
+            QString scratch;
+            // Even an empty value gets a start and an end tag.
+            out.writeCharacters(ImpExp_XmlText::clean(element.second, &scratch));
+            out.writeEndElement();
+        }
+    }
+    out.writeEndElement();
+
+    ++pageItems;
+    ++writtenItems;
+    if (pageItems == pageSize || writtenItems == totalItems) {
+        closeBuilder();
+        exportOver = false; // this close only turns the page
+        ++pageIndex;
+    }
+} catch (...) {
+    ImpExp_Guard<ImpExp_FatalException>::passOn();
+}
+
+bool ImpExp_XMLBuilder::writesElements(const ImpExp_Item &item) const
+{
+    if (fullExport)
+        return true;
+    if (item.getReadOnlyItem())
+        return false;
+    if (lastSyncDate.isNull())
+        return true;
+
+    const QString *text = nullptr;
+    for (const auto &attribute : item.getAttributes()) {
+        if (attribute.first == QLatin1String("lastModified")) {
+            text = &attribute.second;
+            break;
+        }
+    }
+    qint64 msecs;
+    // No date, or one that does not parse: when in doubt, send everything.
+    if (!text || !ImpExp_Timestamp::parse(*text, &msecs))
+        return true;
+    if (syncValid && (msecs > syncMsecs + unambiguousMsecs || msecs < syncMsecs - unambiguousMsecs))
+        return msecs > syncMsecs;
+    const QDateTime modified = QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime);
+    return !modified.isValid() || modified >= lastSyncDate;
+}
+
+void ImpExp_XMLBuilder::putIdList(const ImpExp_PairList &)
+try {
+    throw ImpExp_FatalException(QStringLiteral("Obsolete"));
+} catch (...) {
+    ImpExp_Guard<ImpExp_ErrorException, ImpExp_FatalException>::passOn();
+}
+
+void ImpExp_XMLBuilder::startNewXMLFile()
+try {
+    IMPEXP_DEBUG("startNewXMLFile");
+    if (pageOpen()) {
+        // Called with a page still open: complete it rather than leave it cut.
+        endPage();
+        ++pageIndex;
+    }
+    if (exportOver || pageIndex >= totalPage)
+        throw ImpExp_FatalException(QStringLiteral("Too much items !"));
+
+    const QString name = ImpExp_Format::pageFileName(pathTemplate, pageIndex);
+    auto page = std::make_unique<QFile>(name);
+    if (!page->open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw ImpExp_FatalException(
+            QStringLiteral("Cannot create file %1, %2").arg(name, page->errorString()));
+    file = std::move(page);
+    if (!writer)
+        writer = std::make_unique<QXmlStreamWriter>();
+
+    QXmlStreamWriter &out = *writer;
+    out.setDevice(file.get());
+    out.setAutoFormatting(true);
+    out.writeStartDocument();
+    out.writeNamespace(velNamespace(), QStringLiteral("vel"));
+    out.writeNamespace(QString(ImpExp_Format::schemaInstanceUri), QStringLiteral("xs"));
+    out.writeStartElement(velNamespace(), QString(ImpExp_Format::rootName));
+    out.writeAttribute(QStringLiteral("created"), ImpExp_Timestamp::format(created));
+    out.writeAttribute(QStringLiteral("schemaVersion"), QStringLiteral("1.0"));
+    writeValue(out, QStringLiteral("id"), id);
+    writeValue(out, QStringLiteral("deviceId"), deviceId);
+    out.writeStartElement(velNamespace(), applicationElement);
+    out.writeAttribute(QStringLiteral("max"), QString::number(max));
+    out.writeAttribute(QStringLiteral("pageSize"), QString::number(pageSize));
+    out.writeAttribute(QStringLiteral("page"), QString::number(pageIndex + 1));
+    out.writeAttribute(QStringLiteral("totalPage"), QString::number(totalPage));
+} catch (...) {
+    ImpExp_Guard<ImpExp_FatalException>::passOn();
+}
+
+void ImpExp_XMLBuilder::closeBuilder()
+{
+    IMPEXP_DEBUG("close builder");
+    endPage();
+    exportOver = true;
+}
+
+void ImpExp_XMLBuilder::endPage()
+{
+    if (!pageOpen())
+        return;
+    writer->writeEndElement(); // application element
+    writer->writeEndElement(); // root
+    writer->writeEndDocument();
+    writer->setDevice(nullptr);
+    file.reset(); // flushes and closes
+    pageItems = 0;
+}
