@@ -1,4 +1,7 @@
+#include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
+
+#include "TimeZoneScope.h"
 
 #include <QtTest>
 
@@ -85,6 +88,9 @@ class TestParser : public QObject
     Q_OBJECT
 
 private slots:
+    void writerMadeSet_data();
+    void writerMadeSet();
+    void writerMadeEmptySet();
     void badPath_data();
     void badPath();
     void fileNames_data();
@@ -113,6 +119,67 @@ private slots:
     void copyAndAssignment();
     void debugMessages();
 };
+
+void TestParser::writerMadeSet_data()
+{
+    QTest::addColumn<bool>("readElements");
+    QTest::newRow("with elements") << true;
+    QTest::newRow("attributes only") << false;
+}
+
+void TestParser::writerMadeSet()
+{
+    QFETCH(bool, readElements);
+    TimeZoneScope tz("CET-1CEST,M3.5.0,M10.5.0/3");
+    PageSet set;
+    QList<ImpExp_Item> written;
+    for (int i = 0; i < 5; ++i) {
+        ImpExp_Item item(QStringLiteral("contact"), QString::number(100 + i),
+                         i % 2 ? QString() : QStringLiteral("p%1").arg(i),
+                         QDateTime(QDate(2026, 3, 29), QTime(1, i, 30), Qt::UTC));
+        item.addAttribute(QStringLiteral("note"), QStringLiteral("tab\there\r\nquote\" <&>"));
+        item.addElement(QStringLiteral("lastName"), QStringLiteral("D\u00F6e <&> \"%1\"").arg(i));
+        item.addElement(QStringLiteral("nickName"), QString());
+        item.addElement(QStringLiteral("address"), QStringLiteral("  line one\nline two  "));
+        written << item;
+    }
+    {
+        ImpExp_XMLBuilder builder(QStringLiteral("dev"), QStringLiteral("exp"), set.pathTemplate(),
+                                  2, QDateTime(QDate(2026, 3, 29), QTime(12, 0), Qt::UTC), 5, 9,
+                                  QStringLiteral("VelDirectory"), QDateTime::fromTime_t(0));
+        for (const ImpExp_Item &item : qAsConst(written))
+            builder.putItem(item);
+    }
+    QVERIFY(QFile::exists(set.fileName(2)));
+    QVERIFY(!QFile::exists(set.fileName(3)));
+
+    ImpExp_XMLParser parser(set.pathTemplate());
+    for (const ImpExp_Item &original : qAsConst(written)) {
+        ImpExp_Item item(QStringLiteral("contact"));
+        QVERIFY(parser.getItem(item, readElements));
+        QCOMPARE(flat(item.getAttributes()), flat(original.getAttributes()));
+        QCOMPARE(flat(item.getItemElements()),
+                 readElements ? flat(original.getItemElements()) : QStringList());
+        QCOMPARE(item.getLastModificationDate(), original.getLastModificationDate());
+    }
+    ImpExp_Item item(QStringLiteral("contact"));
+    QVERIFY(!parser.getItem(item, readElements));
+    QVERIFY(item.getAttributes().isEmpty());
+}
+
+void TestParser::writerMadeEmptySet()
+{
+    PageSet set;
+    {
+        ImpExp_XMLBuilder builder(QStringLiteral("dev"), QStringLiteral("exp"), set.pathTemplate(),
+                                  2, QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC), 0, 0,
+                                  QStringLiteral("Agenda"), QDateTime::fromTime_t(0));
+    }
+    QVERIFY(QFile::exists(set.fileName(0)));
+    ImpExp_XMLParser parser(set.pathTemplate());
+    ImpExp_Item item(QStringLiteral("appointment"));
+    QVERIFY(!parser.getItem(item, true));
+}
 
 void TestParser::badPath_data()
 {
