@@ -15,5 +15,9 @@ struct Command {
 };
 
 int runDemo(const QStringList &arguments);
+int runInfo(const QStringList &arguments);
+int runValidate(const QStringList &arguments);
+int runDump(const QStringList &arguments);
+int runExport(const QStringList &arguments);
 
 #endif // VELXML_COMMANDS_H

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 namespace
@@ -8,6 +9,10 @@ namespace
 
 const Command commands[] = {
     { "demo", "Export sample contacts and appointments, read them back and report", runDemo },
+    { "info", "Show the pages, headers and item kinds of a page file set", runInfo },
+    { "validate", "Check a page file set as a receiving system would", runValidate },
+    { "dump", "Print the items of a set, as text or as JSON lines", runDump },
+    { "export", "Write items given as JSON lines into a page file set", runExport },
 };
 
 int usage(QTextStream &out)
@@ -26,6 +31,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velxml"));
+    // The library's trace would bury the tool's output; QT_LOGGING_RULES can
+    // still turn it back on.
+    QLoggingCategory::setFilterRules(QStringLiteral("velxml.impexp.debug=false"));
     QStringList arguments = QCoreApplication::arguments();
     QTextStream err(stderr);
     if (arguments.size() < 2)

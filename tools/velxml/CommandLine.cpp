@@ -1,0 +1,83 @@
+#include "CommandLine.h"
+
+#include "Commands.h"
+
+#include <cstdio>
+
+QTextStream &standardOutput()
+{
+    static QTextStream stream(stdout);
+    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    Q_UNUSED(utf8)
+    return stream;
+}
+
+QTextStream &standardError()
+{
+    static QTextStream stream(stderr);
+    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    Q_UNUSED(utf8)
+    return stream;
+}
+
+CommandLine::CommandLine(const QString &command, const QString &synopsis,
+                         const QString &description)
+    : command(command)
+    , synopsis(synopsis)
+{
+    options.setApplicationDescription(description);
+    options.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    options.addHelpOption();
+}
+
+int CommandLine::parse(const QStringList &arguments, int minPositional, int maxPositional)
+{
+    if (!options.parse(arguments))
+        return usageError(options.errorText());
+    if (options.isSet(QStringLiteral("help"))) {
+        // QCommandLineParser names the program by its path; show the subcommand.
+        QString help = options.helpText();
+        help.remove(0, help.indexOf(QLatin1Char('\n')) + 1);
+        standardOutput() << "Usage: " << command << " [options] " << synopsis << '\n' << help;
+        standardOutput().flush();
+        return ExitOk;
+    }
+    const int count = options.positionalArguments().size();
+    if (count < minPositional)
+        return usageError(QStringLiteral("missing argument: %1").arg(synopsis));
+    if (count > maxPositional)
+        return usageError(QStringLiteral("unexpected argument '%1'")
+                              .arg(options.positionalArguments().at(maxPositional)));
+    return -1;
+}
+
+int CommandLine::usageError(const QString &message) const
+{
+    standardError() << command << ": " << message << "\nUsage: " << command << " [options] "
+                    << synopsis << "\nRun '" << command << " --help' for its options.\n";
+    standardError().flush();
+    return ExitUsage;
+}
+
+int CommandLine::dataError(const QString &message) const
+{
+    standardOutput().flush();
+    standardError() << command << ": " << message << '\n';
+    standardError().flush();
+    return ExitDataProblem;
+}
+
+bool isPathTemplate(const QString &pathTemplate)
+{
+    return pathTemplate.contains(QLatin1String("%1"));
+}
+
+bool parseNumber(const QString &text, int minimum, int *value)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok, 10);
+    if (!ok || number < minimum)
+        return false;
+    *value = number;
+    return true;
+}

@@ -1,0 +1,49 @@
+#ifndef VELXML_COMMANDLINE_H
+#define VELXML_COMMANDLINE_H
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+// UTF-8 streams for the tool's output, whatever the locale says: dumps carry
+// names in any script and must survive a pipe into export.
+QTextStream &standardOutput();
+QTextStream &standardError();
+
+// A subcommand's command line: its options, "--help", and usage errors that
+// end the command with ExitUsage and a clear message.
+class CommandLine
+{
+public:
+    // @p command is the full command ("velxml dump"), @p synopsis what follows
+    // the options in the usage line ("TEMPLATE").
+    CommandLine(const QString &command, const QString &synopsis, const QString &description);
+
+    QCommandLineParser &parser() { return options; }
+
+    // Parses @p arguments. Returns -1 when the command should go on, otherwise
+    // the exit status to return at once (help shown, or a usage error).
+    int parse(const QStringList &arguments, int minPositional, int maxPositional);
+
+    // Reports a usage error and returns ExitUsage.
+    int usageError(const QString &message) const;
+
+    // Reports a problem with the data and returns ExitDataProblem.
+    int dataError(const QString &message) const;
+
+    QString name() const { return command; }
+
+private:
+    QCommandLineParser options;
+    QString command;
+    QString synopsis;
+};
+
+// A page file path template must hold "%1", where the file number goes.
+bool isPathTemplate(const QString &pathTemplate);
+
+// Parses a whole decimal number of at least @p minimum.
+bool parseNumber(const QString &text, int minimum, int *value);
+
+#endif // VELXML_COMMANDLINE_H

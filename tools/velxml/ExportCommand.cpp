@@ -1,0 +1,161 @@
+#include "CommandLine.h"
+#include "Commands.h"
+#include "ItemJson.h"
+#include "Progress.h"
+
+#include <ImpExp_XMLBuilder.h>
+#include <xml/ImpExp_Format.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QVector>
+
+namespace
+{
+
+// The reference date of an incremental export: the format's own timestamp
+// text (UTC), an ISO 8601 date (local midnight) or date-time.
+QDateTime parseDate(const QString &text)
+{
+    QDateTime date = QDateTime::fromString(text, QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
+    if (date.isValid()) {
+        date.setTimeSpec(Qt::UTC);
+        return date;
+    }
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (day.isValid())
+        return QDateTime(day, QTime(0, 0));
+    return QDateTime::fromString(text, Qt::ISODate);
+}
+
+} // namespace
+
+int runExport(const QStringList &arguments)
+{
+    CommandLine line(
+        QStringLiteral("velxml export"), QStringLiteral("ITEMS.jsonl TEMPLATE"),
+        QStringLiteral("Writes items given as JSON lines (as 'velxml dump --json' prints "
+                       "them, with an optional \"readOnly\": true) into a page file set "
+                       "through the library's writer. Without --since the export is a full "
+                       "one: every item goes with its elements."));
+    QCommandLineParser &parser = line.parser();
+    parser.addPositionalArgument(QStringLiteral("ITEMS.jsonl"),
+                                 QStringLiteral("One JSON item per line; - reads standard input."));
+    parser.addPositionalArgument(QStringLiteral("TEMPLATE"),
+                                 QStringLiteral("Path of the page files to write, with %1 where "
+                                                "the file number goes."));
+    const QCommandLineOption application(QStringLiteral("application"),
+                                         QStringLiteral("VelDirectory or Agenda."),
+                                         QStringLiteral("NAME"));
+    const QCommandLineOption pageSize(QStringLiteral("page-size"),
+                                      QStringLiteral("Items per page file (at least 1)."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption since(
+        QStringLiteral("since"),
+        QStringLiteral("Incremental export: items changed before DATE, and read-only "
+                       "items, go with their identifiers only. DATE is yyyyMMddThhmmssZ "
+                       "(UTC), yyyy-MM-dd (local midnight) or an ISO 8601 date-time."),
+        QStringLiteral("DATE"));
+    const QCommandLineOption id(QStringLiteral("id"),
+                                QStringLiteral("Export identifier (default: velxml-export)."),
+                                QStringLiteral("ID"), QStringLiteral("velxml-export"));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("Device identifier (default: velxml)."),
+                                    QStringLiteral("DEVICE"), QStringLiteral("velxml"));
+    parser.addOptions({ application, pageSize, since, id, device });
+    const int status = line.parse(arguments, 2, 2);
+    if (status >= 0)
+        return status;
+
+    const QString applicationName = parser.value(application);
+    if (!parser.isSet(application))
+        return line.usageError(QStringLiteral("--application is required"));
+    if (applicationName != QLatin1String("VelDirectory")
+        && applicationName != QLatin1String("Agenda"))
+        return line.usageError(QStringLiteral("--application must be VelDirectory or Agenda, "
+                                              "not '%1'")
+                                   .arg(applicationName));
+    int size = 0;
+    if (!parser.isSet(pageSize))
+        return line.usageError(QStringLiteral("--page-size is required"));
+    if (!parseNumber(parser.value(pageSize), 1, &size))
+        return line.usageError(QStringLiteral("--page-size must be a whole number of at least "
+                                              "1, not '%1'")
+                                   .arg(parser.value(pageSize)));
+    QDateTime reference = QDateTime::fromTime_t(0);
+    if (parser.isSet(since)) {
+        reference = parseDate(parser.value(since));
+        if (!reference.isValid())
+            return line.usageError(QStringLiteral("--since: '%1' is not a date "
+                                                  "(yyyyMMddThhmmssZ, yyyy-MM-dd or ISO 8601)")
+                                       .arg(parser.value(since)));
+    }
+    const QString itemsPath = parser.positionalArguments().at(0);
+    const QString pathTemplate = parser.positionalArguments().at(1);
+    if (!isPathTemplate(pathTemplate))
+        return line.usageError(QStringLiteral("TEMPLATE must hold %1 where the file number "
+                                              "goes, e.g. dir_%1.xml"));
+
+    // Every line is read and checked before the first page file is touched:
+    // the builder needs the count up front, and bad input must not leave half
+    // a set behind.
+    QFile input;
+    const bool opened = itemsPath == QLatin1String("-")
+        ? input.open(stdin, QIODevice::ReadOnly)
+        : (input.setFileName(itemsPath), input.open(QIODevice::ReadOnly));
+    if (!opened)
+        return line.dataError(
+            QStringLiteral("cannot read %1: %2").arg(itemsPath, input.errorString()));
+    QVector<ImpExp_Item> items;
+    int lineNumber = 0;
+    while (!input.atEnd()) {
+        const QByteArray text = input.readLine().trimmed();
+        ++lineNumber;
+        if (text.isEmpty())
+            continue;
+        ImpExp_Item item { QString() };
+        QString error;
+        if (!itemFromJson(text, &item, &error))
+            return line.dataError(
+                QStringLiteral("%1:%2: %3").arg(itemsPath, QString::number(lineNumber), error));
+        items.append(item);
+    }
+    if (input.error() != QFileDevice::NoError)
+        return line.dataError(
+            QStringLiteral("cannot read %1: %2").arg(itemsPath, input.errorString()));
+
+    Progress progress(line.name());
+    const int count = items.size();
+    try {
+        ImpExp_XMLBuilder builder(parser.value(device), parser.value(id), pathTemplate, size,
+                                  QDateTime::currentDateTimeUtc(), count, count, applicationName,
+                                  reference);
+        for (int i = 0; i < count; ++i) {
+            builder.putItem(items.at(i));
+            progress.update(i / size + 1, i + 1);
+        }
+        builder.closeBuilder();
+    } catch (const ImpExp_Exception &e) {
+        progress.clear();
+        return line.dataError(QString::fromLatin1(e.what()));
+    }
+    progress.clear();
+
+    // A reader takes any next-numbered file for part of the set.
+    const int pages = count == 0 ? 1 : (count - 1) / size + 1;
+    const QString leftOver = ImpExp_Format::pageFileName(pathTemplate, pages);
+    if (QFileInfo::exists(leftOver))
+        return line.dataError(QStringLiteral("%1 is left over from an earlier export: readers "
+                                             "will take it as part of this set; remove it")
+                                  .arg(leftOver));
+    standardOutput() << "Wrote " << count << (count == 1 ? " item" : " items") << " on " << pages
+                     << (pages == 1 ? " page file" : " page files") << ": "
+                     << ImpExp_Format::pageFileName(pathTemplate, 0)
+                     << (pages > 1 ? QStringLiteral(" ... %1").arg(
+                             ImpExp_Format::pageFileName(pathTemplate, pages - 1))
+                                   : QString())
+                     << '\n';
+    standardOutput().flush();
+    return ExitOk;
+}
