@@ -8,7 +8,7 @@ build_dir=${VELXML_BUILD_DIR:-$here/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages the build needs; those already installed are skipped.
-packages=(g++ make cmake pkg-config qtbase5-dev)
+packages=(g++ make cmake pkg-config qtbase5-dev libkf5contacts-dev libkf5calendarcore-dev)
 
 install_missing() {
     local missing=()

@@ -15,6 +15,13 @@ struct Command {
 };
 
 int runDemo(const QStringList &arguments);
+
+#ifdef VELXML_HAVE_BRIDGE
+int runFromVCard(const QStringList &arguments);
+int runToVCard(const QStringList &arguments);
+int runFromICal(const QStringList &arguments);
+int runToICal(const QStringList &arguments);
+#endif
 int runInfo(const QStringList &arguments);
 int runValidate(const QStringList &arguments);
 int runDump(const QStringList &arguments);

@@ -1,0 +1,407 @@
+#include "EventMapping.h"
+
+#include <Appointment_Item.h>
+
+#include <KCalendarCore/Alarm>
+#include <KCalendarCore/Exceptions>
+#include <KCalendarCore/ICalFormat>
+#include <KCalendarCore/Recurrence>
+#include <KCalendarCore/RecurrenceRule>
+#include <KCalendarCore/VCalFormat>
+
+using KCalendarCore::Event;
+using KCalendarCore::RecurrenceRule;
+
+namespace Bridge
+{
+
+namespace
+{
+
+struct Frequency {
+    const char *word;
+    RecurrenceRule::PeriodType type;
+};
+
+const Frequency frequencies[] = {
+    { "SECONDLY", RecurrenceRule::rSecondly }, { "MINUTELY", RecurrenceRule::rMinutely },
+    { "HOURLY", RecurrenceRule::rHourly },     { "DAILY", RecurrenceRule::rDaily },
+    { "WEEKLY", RecurrenceRule::rWeekly },     { "MONTHLY", RecurrenceRule::rMonthly },
+    { "YEARLY", RecurrenceRule::rYearly },
+};
+
+QString frequencyWord(RecurrenceRule::PeriodType type)
+{
+    for (const Frequency &f : frequencies) {
+        if (f.type == type)
+            return QString::fromLatin1(f.word);
+    }
+    return QString();
+}
+
+RecurrenceRule::PeriodType frequencyType(const QString &word)
+{
+    for (const Frequency &f : frequencies) {
+        if (word == QLatin1String(f.word))
+            return f.type;
+    }
+    return RecurrenceRule::rNone;
+}
+
+QString loadErrorText(const KCalendarCore::Exception *exception)
+{
+    using E = KCalendarCore::Exception;
+    switch (exception ? exception->code() : E::LoadError) {
+    case E::ParseErrorIcal:
+    case E::LibICalError:
+        return QStringLiteral("not valid iCalendar data");
+    case E::NoCalendar:
+        return QStringLiteral("no calendar (VCALENDAR) found");
+    case E::CalVersion1:
+        return QStringLiteral("vCalendar 1.0 data that could not be read");
+    case E::CalVersionUnknown:
+    case E::VersionPropertyMissing:
+        return QStringLiteral("unknown calendar version");
+    default:
+        return QStringLiteral("the calendar could not be read (error %1)")
+            .arg(exception ? int(exception->code()) : -1);
+    }
+}
+
+QDateTime localMidnight(const QDate &date)
+{
+    return QDateTime(date, QTime(0, 0), Qt::LocalTime).toUTC();
+}
+
+void listUncarried(const Event &event, QStringList *out)
+{
+    if (!event.attendees().isEmpty())
+        *out << QStringLiteral("ATTENDEE (%1)").arg(event.attendees().size());
+    if (!event.organizer().isEmpty())
+        *out << QStringLiteral("ORGANIZER");
+    if (!event.categories().isEmpty())
+        *out << QStringLiteral("CATEGORIES");
+    if (!event.attachments().isEmpty())
+        *out << QStringLiteral("ATTACH");
+    if (!event.resources().isEmpty())
+        *out << QStringLiteral("RESOURCES");
+    if (!event.comments().isEmpty())
+        *out << QStringLiteral("COMMENT");
+    if (!event.contacts().isEmpty())
+        *out << QStringLiteral("CONTACT");
+    if (!event.relatedTo().isEmpty())
+        *out << QStringLiteral("RELATED-TO");
+    if (event.url().isValid())
+        *out << QStringLiteral("URL");
+    if (event.hasGeo())
+        *out << QStringLiteral("GEO");
+    if (event.priority() != 0)
+        *out << QStringLiteral("PRIORITY");
+    if (event.status() != KCalendarCore::Incidence::StatusNone)
+        *out << QStringLiteral("STATUS");
+    if (event.secrecy() != KCalendarCore::Incidence::SecrecyPublic)
+        *out << QStringLiteral("CLASS");
+    if (event.transparency() == Event::Transparent)
+        *out << QStringLiteral("TRANSP");
+    if (!event.conferences().isEmpty())
+        *out << QStringLiteral("CONFERENCE");
+    if (event.alarms().size() > 1)
+        *out << QStringLiteral("further VALARM (%1)").arg(event.alarms().size() - 1);
+    const QMap<QByteArray, QString> customs = event.customProperties();
+    for (auto it = customs.cbegin(); it != customs.cend(); ++it)
+        *out << QString::fromLatin1(it.key());
+}
+
+// Minutes before the begin at which the first alarm rings.
+void readAlarm(const Event &event, const QDateTime &begin, const QDateTime &end,
+               AppointmentFields *fields, QStringList *approximations)
+{
+    const KCalendarCore::Alarm::List alarms = event.alarms();
+    if (alarms.isEmpty())
+        return;
+    const KCalendarCore::Alarm::Ptr alarm = alarms.first();
+    qint64 secondsBefore = 0;
+    if (alarm->hasTime())
+        secondsBefore = alarm->time().secsTo(begin);
+    else if (alarm->hasEndOffset())
+        secondsBefore = -(alarm->endOffset().asSeconds() + begin.secsTo(end));
+    else
+        secondsBefore = -alarm->startOffset().asSeconds();
+    fields->hasAlarm = true;
+    fields->alarmDelay = static_cast<int>(secondsBefore / 60);
+    if (secondsBefore % 60 != 0)
+        *approximations << QStringLiteral("alarm %1 s before the start rounded to whole minutes")
+                               .arg(secondsBefore);
+}
+
+QString byParts(const RecurrenceRule &rule)
+{
+    QStringList parts;
+    if (!rule.bySeconds().isEmpty())
+        parts << QStringLiteral("BYSECOND");
+    if (!rule.byMinutes().isEmpty())
+        parts << QStringLiteral("BYMINUTE");
+    if (!rule.byHours().isEmpty())
+        parts << QStringLiteral("BYHOUR");
+    if (!rule.byDays().isEmpty())
+        parts << QStringLiteral("BYDAY");
+    if (!rule.byMonthDays().isEmpty())
+        parts << QStringLiteral("BYMONTHDAY");
+    if (!rule.byYearDays().isEmpty())
+        parts << QStringLiteral("BYYEARDAY");
+    if (!rule.byWeekNumbers().isEmpty())
+        parts << QStringLiteral("BYWEEKNO");
+    if (!rule.byMonths().isEmpty())
+        parts << QStringLiteral("BYMONTH");
+    if (!rule.bySetPos().isEmpty())
+        parts << QStringLiteral("BYSETPOS");
+    return parts.join(QLatin1Char(','));
+}
+
+void readRecurrence(const Event &event, int detachedOccurrences, AppointmentFields *fields,
+                    QStringList *approximations)
+{
+    if (detachedOccurrences > 0)
+        *approximations << QStringLiteral("%1 detached occurrence(s) (RECURRENCE-ID) not carried")
+                               .arg(detachedOccurrences);
+    if (!event.recurs())
+        return;
+    const KCalendarCore::Recurrence *recurrence = event.recurrence();
+    const RecurrenceRule::List rules = recurrence->rRules();
+    QStringList lost;
+    if (!recurrence->exRules().isEmpty())
+        lost << QStringLiteral("EXRULE");
+    if (!recurrence->exDates().isEmpty() || !recurrence->exDateTimes().isEmpty())
+        lost << QStringLiteral("EXDATE (%1)")
+                    .arg(recurrence->exDates().size() + recurrence->exDateTimes().size());
+    if (!recurrence->rDates().isEmpty() || !recurrence->rDateTimes().isEmpty())
+        lost << QStringLiteral("RDATE (%1)")
+                    .arg(recurrence->rDates().size() + recurrence->rDateTimes().size());
+    if (rules.size() > 1)
+        lost << QStringLiteral("%1 further RRULE").arg(rules.size() - 1);
+    if (rules.isEmpty()) {
+        *approximations << lost;
+        return;
+    }
+    const RecurrenceRule *rule = rules.first();
+    fields->period = frequencyWord(rule->recurrenceType());
+    if (rule->frequency() != 1)
+        lost << QStringLiteral("INTERVAL=%1").arg(rule->frequency());
+
+    // The end date: the local date of the last occurrence (so that repeating
+    // until that day gives no extra one), else of UNTIL.
+    const QDateTime last = rule->endDt();
+    if (last.isValid()) {
+        QDateTime lastOccurrence = last;
+        if (rule->duration() <= 0) {
+            const QDateTime previous = rule->getPreviousDate(last.addSecs(1));
+            if (previous.isValid())
+                lastOccurrence = previous;
+        }
+        fields->repetitionEndDate
+            = event.allDay() ? lastOccurrence.date() : lastOccurrence.toLocalTime().date();
+    }
+
+    QStringList ignored;
+    const Event::Ptr carried = eventFromAppointment(*fields, &ignored);
+    if (firstOccurrences(event, comparedOccurrences)
+        != firstOccurrences(*carried, comparedOccurrences)) {
+        const QString parts = byParts(*rule);
+        if (!parts.isEmpty())
+            lost << QStringLiteral("%1 does not follow from DTSTART").arg(parts);
+        else if (lost.isEmpty())
+            lost << QStringLiteral("occurrences differ from a plain FREQ=%1 series in UTC "
+                                   "(time zone or end)")
+                        .arg(fields->period);
+    }
+    *approximations << lost;
+}
+
+} // namespace
+
+bool loadCalendar(const QByteArray &input, const KCalendarCore::MemoryCalendar::Ptr &calendar,
+                  QString *error)
+{
+    QByteArray data = input;
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data.remove(0, 3);
+    KCalendarCore::ICalFormat format;
+    if (format.fromRawString(calendar, data))
+        return true;
+    using E = KCalendarCore::Exception;
+    const int code = format.exception() ? format.exception()->code() : E::LoadError;
+    if (code == E::NoCalendar) {
+        // Bare components: give them the calendar they lack.
+        const QByteArray framed
+            = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//velxml//bridge//EN\r\n" + data
+            + "\r\nEND:VCALENDAR\r\n";
+        KCalendarCore::ICalFormat retry;
+        if (retry.fromRawString(calendar, framed))
+            return true;
+    } else if (code == E::CalVersionUnknown && !data.contains("\nVERSION:")
+               && data.startsWith("BEGIN:VCALENDAR")) {
+        // A calendar that omits VERSION: read it as the current version.
+        const int lineEnd = data.indexOf('\n');
+        if (lineEnd > 0) {
+            KCalendarCore::ICalFormat retry;
+            if (retry.fromRawString(
+                    calendar, data.left(lineEnd + 1) + "VERSION:2.0\r\n" + data.mid(lineEnd + 1)))
+                return true;
+        }
+    }
+    if (code == E::CalVersion1 || code == E::CalVersionUnknown) {
+        KCalendarCore::VCalFormat vcal;
+        if (vcal.fromRawString(calendar, data) && !calendar->rawIncidences().isEmpty())
+            return true;
+    }
+    *error = loadErrorText(format.exception());
+    return false;
+}
+
+QDateTime eventBegin(const Event &event)
+{
+    if (event.allDay())
+        return localMidnight(event.dtStart().date());
+    return event.dtStart().toUTC();
+}
+
+QDateTime eventEnd(const Event &event)
+{
+    const QDateTime end = event.dtEnd();
+    if (event.allDay()) {
+        const QDate last = end.isValid() && end.date() >= event.dtStart().date()
+            ? end.date()
+            : event.dtStart().date();
+        return localMidnight(last.addDays(1));
+    }
+    return end.isValid() ? end.toUTC() : event.dtStart().toUTC();
+}
+
+AppointmentFields appointmentFromEvent(const Event &event, int detachedOccurrences,
+                                       QStringList *notCarried, QStringList *approximations)
+{
+    AppointmentFields fields;
+    fields.duid = event.uid();
+    fields.lastModified = event.lastModified();
+    fields.title = event.summary();
+    fields.place = event.location();
+    fields.description = event.description();
+    fields.begin = eventBegin(event);
+    fields.end = eventEnd(event);
+    readAlarm(event, fields.begin, fields.end, &fields, approximations);
+    readRecurrence(event, detachedOccurrences, &fields, approximations);
+    listUncarried(event, notCarried);
+    return fields;
+}
+
+Event::Ptr eventFromAppointment(const AppointmentFields &f, QStringList *approximations)
+{
+    Event::Ptr event(new Event);
+    event->startUpdates();
+    event->setUid(f.duid);
+    event->setSummary(f.title);
+    event->setLocation(f.place);
+    event->setDescription(f.description);
+    const QDateTime localBegin = f.begin.toLocalTime();
+    const QDateTime localEnd = f.end.toLocalTime();
+    const bool allDay = localBegin.time() == QTime(0, 0) && localEnd.time() == QTime(0, 0)
+        && localEnd.date() > localBegin.date();
+    if (allDay) {
+        event->setDtStart(QDateTime(localBegin.date(), QTime(0, 0), Qt::LocalTime));
+        event->setDtEnd(QDateTime(localEnd.date().addDays(-1), QTime(0, 0), Qt::LocalTime));
+        event->setAllDay(true);
+    } else {
+        event->setDtStart(f.begin.toUTC());
+        event->setDtEnd(f.end.toUTC());
+    }
+
+    if (!f.period.isEmpty() && f.period != QLatin1String("ONE_TIME")) {
+        const RecurrenceRule::PeriodType type = frequencyType(f.period);
+        if (type == RecurrenceRule::rNone) {
+            *approximations
+                << QStringLiteral("repetition '%1' unknown; written without RRULE").arg(f.period);
+        } else {
+            KCalendarCore::Recurrence *recurrence = event->recurrence();
+            RecurrenceRule *rule = recurrence->defaultRRule(true);
+            rule->setRecurrenceType(type);
+            rule->setFrequency(1);
+            if (f.repetitionEndDate.isValid()) {
+                if (allDay)
+                    recurrence->setEndDate(f.repetitionEndDate);
+                else
+                    recurrence->setEndDateTime(
+                        QDateTime(f.repetitionEndDate, QTime(23, 59, 59), Qt::LocalTime).toUTC());
+            }
+        }
+    }
+
+    if (f.hasAlarm) {
+        const KCalendarCore::Alarm::Ptr alarm = event->newAlarm();
+        alarm->setDisplayAlarm(f.title);
+        alarm->setStartOffset(KCalendarCore::Duration(-qint64(f.alarmDelay) * 60));
+        alarm->setEnabled(true);
+    }
+    if (f.lastModified.isValid())
+        event->setLastModified(f.lastModified.toUTC());
+    event->endUpdates();
+    return event;
+}
+
+ImpExp_Item appointmentItem(const AppointmentFields &f)
+{
+    return Appointment_Item(f.duid, QString(), f.lastModified, f.title, f.place, f.begin, f.end,
+                            f.period, f.repetitionEndDate, f.description, f.hasAlarm, f.alarmDelay,
+                            false);
+}
+
+AppointmentFields appointmentFromItem(const ImpExp_Item &record)
+{
+    const Appointment_Item appointment(record);
+    AppointmentFields f;
+    f.duid = record.getAttribute(QStringLiteral("duid"));
+    f.lastModified = record.getLastModificationDate();
+    f.title = record.getElement(QStringLiteral("title"));
+    f.place = record.getElement(QStringLiteral("place"));
+    f.description = record.getElement(QStringLiteral("description"));
+    f.begin = appointment.getBeginDate().toUTC();
+    f.end = appointment.getEndDate().toUTC();
+    f.period = appointment.getRepetitionPeriod();
+    if (f.period.isNull()) {
+        // Words the accessor does not know (YEARLY, HOURLY...) travel as written.
+        const QString rule = record.getElement(QStringLiteral("periodicity"));
+        const QLatin1String prefix("RRULE:FREQ=");
+        f.period = rule.startsWith(prefix) ? rule.mid(prefix.size()).section(QLatin1Char(';'), 0, 0)
+                                           : rule;
+    }
+    f.repetitionEndDate = appointment.getRepetitionEndDate();
+    const QString delay = record.getElement(QStringLiteral("alarmReminderDelay"));
+    if (!delay.isNull())
+        f.alarmDelay = delay.toInt(&f.hasAlarm);
+    return f;
+}
+
+QList<QDateTime> firstOccurrences(const Event &event, int count)
+{
+    QList<QDateTime> result;
+    const QDateTime start = event.allDay()
+        ? QDateTime(event.dtStart().date(), QTime(0, 0), Qt::LocalTime)
+        : event.dtStart();
+    if (!start.isValid())
+        return result;
+    if (!event.recurs()) {
+        result << start.toUTC();
+        return result;
+    }
+    const KCalendarCore::Recurrence *recurrence = event.recurrence();
+    QDateTime at = start.addSecs(-1);
+    while (result.size() < count) {
+        at = recurrence->getNextDateTime(at);
+        if (!at.isValid())
+            break;
+        result << (event.allDay() ? QDateTime(at.date(), QTime(0, 0), Qt::LocalTime).toUTC()
+                                  : at.toUTC());
+    }
+    return result;
+}
+
+} // namespace Bridge

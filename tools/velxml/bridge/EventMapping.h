@@ -1,0 +1,68 @@
+#ifndef VELXML_EVENTMAPPING_H
+#define VELXML_EVENTMAPPING_H
+
+#include <ImpExp_Item.h>
+
+#include <KCalendarCore/Event>
+#include <KCalendarCore/MemoryCalendar>
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace Bridge
+{
+
+// The fields an agenda appointment carries. begin and end are UTC instants;
+// period is "ONE_TIME" or a frequency word as iCalendar spells it.
+struct AppointmentFields {
+    QString duid;
+    QDateTime lastModified;
+    QString title;
+    QString place;
+    QString description;
+    QDateTime begin;
+    QDateTime end;
+    QString period = QStringLiteral("ONE_TIME");
+    QDate repetitionEndDate;
+    bool hasAlarm = false;
+    int alarmDelay = 0; // whole minutes before the begin
+};
+
+// How many occurrences decide whether a repetition is carried exactly.
+constexpr int comparedOccurrences = 50;
+
+// Reads iCalendar (or vCalendar 1.0) data into @p calendar. Bare components
+// and calendars without VERSION, which some writers produce, are accepted.
+bool loadCalendar(const QByteArray &data, const KCalendarCore::MemoryCalendar::Ptr &calendar,
+                  QString *error);
+
+// The begin and end instants of an event: its own times converted to UTC
+// through its zone; an all-day event runs from local midnight of its first
+// day to local midnight after its last.
+QDateTime eventBegin(const KCalendarCore::Event &event);
+QDateTime eventEnd(const KCalendarCore::Event &event);
+
+// What an event turns into. @p detachedOccurrences counts the overrides
+// (RECURRENCE-ID) of its series found beside it.
+AppointmentFields appointmentFromEvent(const KCalendarCore::Event &event, int detachedOccurrences,
+                                       QStringList *notCarried, QStringList *approximations);
+
+// The event the other side sees: the carried frequency from begin until the
+// end date (inclusive), a display alarm, UTC times. @p approximations receives
+// what could not be written.
+KCalendarCore::Event::Ptr eventFromAppointment(const AppointmentFields &fields,
+                                               QStringList *approximations);
+
+ImpExp_Item appointmentItem(const AppointmentFields &fields);
+// @throws ImpExp_ErrorException when begin or end cannot be read.
+AppointmentFields appointmentFromItem(const ImpExp_Item &record);
+
+// The first @p count occurrences of an event as UTC instants.
+QList<QDateTime> firstOccurrences(const KCalendarCore::Event &event, int count);
+
+} // namespace Bridge
+
+#endif // VELXML_EVENTMAPPING_H
