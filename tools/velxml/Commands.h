@@ -15,6 +15,10 @@ struct Command {
 };
 
 int runDemo(const QStringList &arguments);
+int runInfo(const QStringList &arguments);
+int runValidate(const QStringList &arguments);
+int runDump(const QStringList &arguments);
+int runExport(const QStringList &arguments);
 
 #ifdef VELXML_HAVE_BRIDGE
 int runFromVCard(const QStringList &arguments);
@@ -22,9 +26,5 @@ int runToVCard(const QStringList &arguments);
 int runFromICal(const QStringList &arguments);
 int runToICal(const QStringList &arguments);
 #endif
-int runInfo(const QStringList &arguments);
-int runValidate(const QStringList &arguments);
-int runDump(const QStringList &arguments);
-int runExport(const QStringList &arguments);
 
 #endif // VELXML_COMMANDS_H

@@ -9,16 +9,16 @@ namespace
 
 const Command commands[] = {
     { "demo", "Export sample contacts and appointments, read them back and report", runDemo },
+    { "info", "Show the pages, headers and item kinds of a page file set", runInfo },
+    { "validate", "Check a page file set as a receiving system would", runValidate },
+    { "dump", "Print the items of a set, as text or as JSON lines", runDump },
+    { "export", "Write items given as JSON lines into a page file set", runExport },
 #ifdef VELXML_HAVE_BRIDGE
     { "from-vcard", "Turn the cards of vCard files into a directory set", runFromVCard },
     { "to-vcard", "Turn the contacts of a directory set into a vCard file", runToVCard },
     { "from-ical", "Turn the events of iCalendar files into an agenda set", runFromICal },
     { "to-ical", "Turn the appointments of an agenda set into an iCalendar file", runToICal },
 #endif
-    { "info", "Show the pages, headers and item kinds of a page file set", runInfo },
-    { "validate", "Check a page file set as a receiving system would", runValidate },
-    { "dump", "Print the items of a set, as text or as JSON lines", runDump },
-    { "export", "Write items given as JSON lines into a page file set", runExport },
 };
 
 int usage(QTextStream &out)
