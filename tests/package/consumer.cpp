@@ -16,7 +16,7 @@ int main()
     {
         ImpExp_XMLBuilder builder(QStringLiteral("dev"), QStringLiteral("exp"), pathTemplate, 1,
                                   QDateTime::fromSecsSinceEpoch(0, Qt::UTC), 2, 0,
-                                  QStringLiteral("VelDirectory"), QDateTime::fromTime_t(0));
+                                  QStringLiteral("VelDirectory"), QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
         for (const char *duid : { "1", "2" })
             builder.putItem(Contact_Item(QString::fromLatin1(duid), QString(), QDateTime(),
                                          QStringLiteral("Jane"), QStringLiteral("Doe"), QString(),
