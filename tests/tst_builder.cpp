@@ -271,7 +271,7 @@ void tst_Builder::paging()
     QFETCH(int, pageSize);
     QFETCH(QList<int>, perPage);
     QTemporaryDir pages;
-    const QString pattern = pages.filePath(QStringLiteral("p_%1.xml"));
+    const QString pattern = pages.filePath(QStringLiteral("p%1_%1.xml")); // every "%1" is replaced
     ImpExp_XMLBuilder builder(deviceId, exportId, pattern, pageSize, created, totalItems, 0,
                               QStringLiteral("VelDirectory"), QDateTime());
     for (int i = 0; i < totalItems; ++i)
