@@ -51,7 +51,7 @@ QString writeDirectory(const QString &directory)
     const QString pathTemplate = directory + QStringLiteral("/dir_%1.xml");
     ImpExp_XMLBuilder builder(QStringLiteral("dev-1"), QStringLiteral("exp-1"), pathTemplate, 2,
                               utc(2, 8), 5, 5, QStringLiteral("VelDirectory"),
-                              QDateTime::fromTime_t(0));
+                              QDateTime::fromSecsSinceEpoch(0));
     const QString names[]
         = { QStringLiteral("Doe"), QStringLiteral("Ångström"), QStringLiteral("Παπαδοπούλου"),
             QStringLiteral("O'Brien & Sons"), QStringLiteral("Tab\there") };
@@ -68,7 +68,7 @@ QString writeAgenda(const QString &directory)
 {
     const QString pathTemplate = directory + QStringLiteral("/agenda_%1.xml");
     ImpExp_XMLBuilder builder(QStringLiteral("dev-1"), QStringLiteral("exp-2"), pathTemplate, 2,
-                              utc(2, 8), 3, 3, QStringLiteral("Agenda"), QDateTime::fromTime_t(0));
+                              utc(2, 8), 3, 3, QStringLiteral("Agenda"), QDateTime::fromSecsSinceEpoch(0));
     for (int i = 0; i < 3; ++i)
         builder.putItem(Appointment_Item(QStringLiteral("a%1").arg(i + 1), QString(), utc(1, i),
                                          QStringLiteral("Meeting %1").arg(i + 1),

@@ -25,7 +25,21 @@ CommandLine::CommandLine(const QString &command, const QString &synopsis,
     : command(command)
     , synopsis(synopsis)
 {
-    options.setApplicationDescription(description);
+    // QCommandLineParser prints the description as it is: wrap it for a terminal.
+    QString wrapped;
+    int column = 0;
+    for (const QString &word : description.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (column > 0 && column + 1 + word.size() > 79) {
+            wrapped += QLatin1Char('\n');
+            column = 0;
+        } else if (column > 0) {
+            wrapped += QLatin1Char(' ');
+            ++column;
+        }
+        wrapped += word;
+        column += word.size();
+    }
+    options.setApplicationDescription(wrapped);
     options.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     options.addHelpOption();
 }

@@ -275,11 +275,14 @@ void printContact(QTextStream &out, const ImpExp_Item &item)
         = last.isEmpty() || first.isEmpty() ? last + first : last + QStringLiteral(", ") + first;
     if (name.isEmpty())
         name = QStringLiteral("(no name)");
+    QStringList notes;
+    const QString puid = item.getAttribute(QStringLiteral("puid"));
+    if (!puid.isEmpty())
+        notes.append(QStringLiteral("puid ") + puid);
     const QDateTime changed = item.getLastModificationDate();
-    out << "    " << head << name
-        << (changed.isValid() ? QStringLiteral("  (changed %1)").arg(when(changed))
-                              : QStringLiteral("  (no change date: always sent in full)"))
-        << '\n';
+    notes.append(changed.isValid() ? QStringLiteral("changed ") + when(changed)
+                                   : QStringLiteral("no change date: always sent in full"));
+    out << "    " << head << name << "  (" << notes.join(QStringLiteral(", ")) << ")\n";
     printWrapped(out, contactFields(item), QStringLiteral("           "));
 }
 

@@ -83,7 +83,7 @@ int runExport(const QStringList &arguments)
         return line.usageError(QStringLiteral("--page-size must be a whole number of at least "
                                               "1, not '%1'")
                                    .arg(parser.value(pageSize)));
-    QDateTime reference = QDateTime::fromTime_t(0);
+    QDateTime reference = QDateTime::fromSecsSinceEpoch(0);
     if (parser.isSet(since)) {
         reference = parseDate(parser.value(since));
         if (!reference.isValid())
