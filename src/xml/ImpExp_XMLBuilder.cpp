@@ -12,9 +12,10 @@
 namespace
 {
 
-// Local offsets lie within about a day of UTC, so an item more than two days
+// Two local offsets differ by at most 26 hours, so an item more than two days
 // from the reference date is before or after it whatever Qt's local-time
-// conversions do; closer ones are left to QDateTime's own comparison.
+// conversions do. Closer ones are left to QDateTime's own comparison, which
+// compares wall-clock times where a zone repeats an hour.
 constexpr qint64 unambiguousMsecs = 2 * 86400 * 1000;
 // Far beyond every parsable timestamp (years 1 to 9999), so clamping the
 // reference date keeps the order and the subtractions cannot overflow.
@@ -29,6 +30,8 @@ const QString &velNamespace()
     return uri;
 }
 
+// Names are the host's, but they are cleaned too: one lone surrogate would
+// break the writer's encoder for every page after it.
 void writeValue(QXmlStreamWriter &writer, const QString &name, const QString &value)
 {
     QString nameScratch;
@@ -215,7 +218,7 @@ bool ImpExp_XMLBuilder::writesElements(const ImpExp_Item &item) const
     if (syncValid && (msecs > syncMsecs + unambiguousMsecs || msecs < syncMsecs - unambiguousMsecs))
         return msecs > syncMsecs;
     const QDateTime modified = QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime);
-    return !modified.isValid() || modified >= lastSyncDate;
+    return !modified.isValid() || modified >= lastSyncDate; // invalid: as if absent
 }
 
 void ImpExp_XMLBuilder::putIdList(const ImpExp_PairList &)
