@@ -252,9 +252,12 @@ try {
     out.setDevice(file.get());
     out.setAutoFormatting(true);
     out.writeStartDocument();
+    // The root goes by its qualified name and the prefixes are declared inside
+    // its start tag: the declarations then belong to the root and leave the
+    // writer's name storage with it, instead of piling up page after page.
+    out.writeStartElement(QStringLiteral("vel:") + ImpExp_Format::rootName);
     out.writeNamespace(velNamespace(), QStringLiteral("vel"));
     out.writeNamespace(QString(ImpExp_Format::schemaInstanceUri), QStringLiteral("xs"));
-    out.writeStartElement(velNamespace(), QString(ImpExp_Format::rootName));
     out.writeAttribute(QStringLiteral("created"), ImpExp_Timestamp::format(created));
     out.writeAttribute(QStringLiteral("schemaVersion"), QStringLiteral("1.0"));
     writeValue(out, QStringLiteral("id"), id);
