@@ -7,6 +7,7 @@
 #include <xml/ImpExp_Format.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QVector>
@@ -125,6 +126,8 @@ int runExport(const QStringList &arguments)
         return line.dataError(
             QStringLiteral("cannot read %1: %2").arg(itemsPath, input.errorString()));
 
+    // The writer creates files, not folders.
+    QDir().mkpath(QFileInfo(ImpExp_Format::pageFileName(pathTemplate, 0)).absolutePath());
     Progress progress(line.name());
     const int count = items.size();
     try {

@@ -36,6 +36,7 @@ int runInfo(const QStringList &arguments)
                                               "goes, e.g. dir_%1.xml"));
 
     Progress progress(line.name());
+    progress.setStage(QStringLiteral("headers"));
     const SetScan scan = scanSet(pathTemplate, &progress);
     progress.clear();
     if (scan.pages.isEmpty())
@@ -72,6 +73,7 @@ int runInfo(const QStringList &arguments)
     out << "\nItem kinds:\n";
     rows.clear();
     QString readError;
+    progress.setStage(QStringLiteral("items"));
     qint64 done = 0;
     for (const PageHeader::KindCount &kind : scan.kinds()) {
         if (!isKnownKind(kind.kind)) {

@@ -23,12 +23,13 @@ void Progress::draw(int pages, qint64 items)
         return;
     lastDrawn = now;
     shown = true;
+    const QByteArray label
+        = (stage.isEmpty() ? command : command + QStringLiteral(", ") + stage).toLocal8Bit();
     if (pages >= 0)
-        std::fprintf(stderr, "\r%s: %d pages, %lld items ", qPrintable(command), pages,
+        std::fprintf(stderr, "\r%s: %d pages, %lld items ", label.constData(), pages,
                      static_cast<long long>(items));
     else
-        std::fprintf(stderr, "\r%s: %lld items ", qPrintable(command),
-                     static_cast<long long>(items));
+        std::fprintf(stderr, "\r%s: %lld items ", label.constData(), static_cast<long long>(items));
     std::fflush(stderr);
 }
 

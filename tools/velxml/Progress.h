@@ -24,11 +24,15 @@ public:
     // Removes the progress line, if one was drawn.
     void clear();
 
+    // Names the stage the counts belong to, when a command has several.
+    void setStage(const QString &name) { stage = name; }
+
 private:
     void draw(int pages, qint64 items);
 
     static constexpr qint64 threshold = 2000;
     QString command;
+    QString stage;
     QElapsedTimer timer;
     qint64 lastDrawn = -1;
     bool enabled;

@@ -279,6 +279,7 @@ int runValidate(const QStringList &arguments)
                                               "goes, e.g. dir_%1.xml"));
 
     Progress progress(line.name());
+    progress.setStage(QStringLiteral("headers"));
     SetScan scan = scanSet(pathTemplate, &progress);
     Validation validation(pathTemplate);
     if (scan.pages.isEmpty()) {
@@ -340,6 +341,8 @@ int runValidate(const QStringList &arguments)
             first = &page;
     }
     SinglePageReader reader;
+    progress.clear();
+    progress.setStage(QStringLiteral("items"));
     qint64 done = 0;
     int pagesDone = 0;
     for (const PageHeader &page : qAsConst(scan.pages)) {
