@@ -95,3 +95,9 @@ bool parseNumber(const QString &text, int minimum, int *value)
     *value = number;
     return true;
 }
+
+QString plural(qint64 count, const QString &word)
+{
+    return QStringLiteral("%1 %2%3").arg(QString::number(count), word,
+                                         count == 1 ? QString() : QStringLiteral("s"));
+}

@@ -46,4 +46,7 @@ bool isPathTemplate(const QString &pathTemplate);
 // Parses a whole decimal number of at least @p minimum.
 bool parseNumber(const QString &text, int minimum, int *value);
 
+// "1 item", "2 items".
+QString plural(qint64 count, const QString &word);
+
 #endif // VELXML_COMMANDLINE_H

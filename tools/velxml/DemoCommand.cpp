@@ -37,6 +37,8 @@ QDateTime local(int month, int day, int hour, int minute)
     return QDateTime(QDate(2026, month, day), QTime(hour, minute), Qt::LocalTime);
 }
 
+constexpr int demoPageSize = 5;
+
 // The last synchronisation: items changed since go with their fields.
 const QDateTime &referenceDate()
 {
@@ -179,14 +181,6 @@ QString day(const QDate &date)
     return QLocale::c().toString(date, QStringLiteral("ddd d MMM yyyy"));
 }
 
-QString plural(qint64 count, const char *word)
-{
-    return QStringLiteral("%1 %2%3")
-        .arg(count)
-        .arg(QLatin1String(word))
-        .arg(count == 1 ? QString() : QStringLiteral("s"));
-}
-
 // Joins @p parts with " · " into lines of at most 100 columns, indented.
 void printWrapped(QTextStream &out, const QStringList &parts, const QString &indent)
 {
@@ -213,13 +207,14 @@ struct Export {
 
 void printWritten(QTextStream &out, const Export &what, const SetScan &scan, int count)
 {
-    out << "  " << what.application << ": " << plural(count, what.noun) << ", page size 5\n";
+    out << "  " << what.application << ": " << plural(count, QLatin1String(what.noun))
+        << ", page size " << demoPageSize << '\n';
     QVector<QStringList> rows;
     for (const PageHeader &page : scan.pages)
         rows.append({ displayName(scan.pathTemplate, page.fileNumber),
                       QStringLiteral("page %1 of %2").arg(page.page, page.totalPage),
-                      plural(page.items, "item"),
-                      plural(QFileInfo(page.fileName).size(), "byte") });
+                      plural(page.items, QStringLiteral("item")),
+                      plural(QFileInfo(page.fileName).size(), QStringLiteral("byte")) });
     printTable(out, rows, QStringLiteral("    "));
 }
 
@@ -341,9 +336,9 @@ void printReadBack(QTextStream &out, const Export &what, const SetScan &scan)
     int withFields = 0;
     for (const ImpExp_Item &item : qAsConst(items))
         withFields += item.getItemElements().isEmpty() ? 0 : 1;
-    out << "\nRead back: " << what.application << ", " << plural(items.size(), what.noun) << " ("
-        << withFields << " with their fields, " << items.size() - withFields
-        << " with identifiers only)\n";
+    out << "\nRead back: " << what.application << ", "
+        << plural(items.size(), QLatin1String(what.noun)) << " (" << withFields
+        << " with their fields, " << items.size() - withFields << " with identifiers only)\n";
     int shownPage = -1;
     for (const ImpExp_Item &item : qAsConst(items)) {
         const int page = tracker.next();
@@ -403,18 +398,18 @@ int runDemo(const QStringList &arguments)
         const QVector<SampleContact> contacts = sampleContacts();
         {
             ImpExp_XMLBuilder builder(QStringLiteral("phone-0042"), QStringLiteral("sync-0317"),
-                                      exports[0].pathTemplate, 5, created, contacts.size(),
-                                      contacts.size(), QStringLiteral("VelDirectory"),
-                                      referenceDate());
+                                      exports[0].pathTemplate, demoPageSize, created,
+                                      contacts.size(), contacts.size(),
+                                      QStringLiteral("VelDirectory"), referenceDate());
             for (const SampleContact &contact : contacts)
                 builder.putItem(makeContact(contact));
         }
         const QVector<Appointment_Item> appointments = sampleAppointments();
         {
             ImpExp_XMLBuilder builder(QStringLiteral("phone-0042"), QStringLiteral("sync-0317"),
-                                      exports[1].pathTemplate, 5, created, appointments.size(),
-                                      appointments.size(), QStringLiteral("Agenda"),
-                                      referenceDate());
+                                      exports[1].pathTemplate, demoPageSize, created,
+                                      appointments.size(), appointments.size(),
+                                      QStringLiteral("Agenda"), referenceDate());
             for (const Appointment_Item &appointment : appointments)
                 builder.putItem(appointment);
         }

@@ -83,12 +83,6 @@ private:
     QVector<Problem> problems;
 };
 
-QString plural(qint64 count, const QString &word)
-{
-    return QStringLiteral("%1 %2%3").arg(QString::number(count), word,
-                                         count == 1 ? QString() : QStringLiteral("s"));
-}
-
 QString quoted(const QString &text)
 {
     return QLatin1Char('"') + text + QLatin1Char('"');
@@ -180,21 +174,23 @@ void Validation::checkItem(const ImpExp_Item &item, int number, const PageHeader
     // Items sent with their identifiers only have no dates to check.
     if (item.getItemName() != QLatin1String("appointment") || item.getItemElements().isEmpty())
         return;
+    auto badDate = [&](const QString &element) {
+        const QString text = item.getElement(element);
+        report(page.fileNumber,
+               text.isNull()
+                   ? QStringLiteral("%1: has fields but no %2").arg(name, element)
+                   : QStringLiteral("%1: %2 %3 does not parse").arg(name, element, quoted(text)));
+    };
     const Appointment_Item appointment(item);
-    for (const char *element : { "begin", "end" }) {
-        const QString elementName = QLatin1String(element);
-        try {
-            if (elementName == QLatin1String("begin"))
-                appointment.getBeginDate();
-            else
-                appointment.getEndDate();
-        } catch (const ImpExp_ErrorException &) {
-            const QString text = item.getElement(elementName);
-            report(page.fileNumber,
-                   text.isNull() ? QStringLiteral("%1: has fields but no %2").arg(name, elementName)
-                                 : QStringLiteral("%1: %2 %3 does not parse")
-                                       .arg(name, elementName, quoted(text)));
-        }
+    try {
+        appointment.getBeginDate();
+    } catch (const ImpExp_ErrorException &) {
+        badDate(QStringLiteral("begin"));
+    }
+    try {
+        appointment.getEndDate();
+    } catch (const ImpExp_ErrorException &) {
+        badDate(QStringLiteral("end"));
     }
 }
 
