@@ -68,7 +68,8 @@ QString writeAgenda(const QString &directory)
 {
     const QString pathTemplate = directory + QStringLiteral("/agenda_%1.xml");
     ImpExp_XMLBuilder builder(QStringLiteral("dev-1"), QStringLiteral("exp-2"), pathTemplate, 2,
-                              utc(2, 8), 3, 3, QStringLiteral("Agenda"), QDateTime::fromSecsSinceEpoch(0));
+                              utc(2, 8), 3, 3, QStringLiteral("Agenda"),
+                              QDateTime::fromSecsSinceEpoch(0));
     for (int i = 0; i < 3; ++i)
         builder.putItem(Appointment_Item(QStringLiteral("a%1").arg(i + 1), QString(), utc(1, i),
                                          QStringLiteral("Meeting %1").arg(i + 1),
