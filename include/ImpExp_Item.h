@@ -24,6 +24,7 @@
 class VELXMLIMPEXP_EXPORT ImpExp_Exception : public std::runtime_error
 {
 public:
+    /// Keeps @p message as Latin-1 text, cut at its first NUL character.
     explicit ImpExp_Exception(const QString &message)
         : std::runtime_error(message.toLatin1().constData())
     {
@@ -39,6 +40,7 @@ public:
 class VELXMLIMPEXP_EXPORT ImpExp_FatalException : public ImpExp_Exception
 {
 public:
+    /// @copydoc ImpExp_Exception::ImpExp_Exception
     explicit ImpExp_FatalException(const QString &message)
         : ImpExp_Exception(message)
     {
@@ -53,6 +55,7 @@ public:
 class VELXMLIMPEXP_EXPORT ImpExp_ErrorException : public ImpExp_Exception
 {
 public:
+    /// @copydoc ImpExp_Exception::ImpExp_Exception
     explicit ImpExp_ErrorException(const QString &message)
         : ImpExp_Exception(message)
     {
@@ -97,6 +100,7 @@ public:
     /// Whether the export writer leaves this item's elements out (unless the
     /// export is a full one).
     bool getReadOnlyItem() const { return readOnly; }
+    /// Replaces the read-only flag.
     void setReadOnlyItem(const bool &flag) { readOnly = flag; }
 
     /// Appends an attribute pair; nothing is checked.

@@ -37,6 +37,13 @@ public:
     /**
      * Prepares an export; creates no file unless @p totalItems is 0, in which
      * case the single empty page file 00 is written and closed at once.
+     * @param deviceId written as the root's "deviceId" on every page.
+     * @param id identifier of the export, the root's "id".
+     * @param pathTemplate page file path holding "%1" for the file number.
+     * @param pageSize items per page, at least 1 when items are announced.
+     * @param created creation time, written in UTC as the root's "created".
+     * @param totalItems the number of putItem() calls to come; 0 for none.
+     * @param max written verbatim as the application element's "max".
      * @param applicationName "VelDirectory" or "Agenda", exactly.
      * @param lastSyncDate reference date of the incremental export: null,
      *        a date, or QDateTime::fromTime_t(0) for a full export.
