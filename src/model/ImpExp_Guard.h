@@ -10,8 +10,7 @@
 //     try { ... } catch (...) { ImpExp_Guard<ImpExp_FatalException>::passOn(); }
 //
 // A declared kind is rethrown unchanged; anything else (in practice only an
-// exhausted resource) ends the process, as it would have with a dynamic
-// exception specification.
+// exhausted resource) ends the process, as a C++98 throw() list would have.
 template<typename... Allowed> struct ImpExp_Guard;
 
 template<> struct ImpExp_Guard<> {
