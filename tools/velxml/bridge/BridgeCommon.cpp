@@ -1,5 +1,6 @@
 #include "BridgeCommon.h"
 
+#include "../CommandLine.h"
 #include "../Commands.h"
 
 #include <ImpExp_XMLBuilder.h>
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QTextStream>
+#include <QTimeZone>
 
 namespace Bridge
 {
@@ -93,16 +95,19 @@ bool readSetOptions(const QCommandLineParser &parser, SetOptions *options, QStri
     options->since = QDateTime::fromTime_t(0);
     if (parser.isSet(QStringLiteral("since"))) {
         const QString text = parser.value(QStringLiteral("since"));
-        QDateTime since = QDateTime::fromString(text, Qt::ISODate);
-        if (!since.isValid()) {
+        // The forms the export command takes: set timestamp, local day, ISO 8601.
+        QDateTime since = QDateTime::fromString(text, QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
+        if (since.isValid()) {
+            since.setTimeSpec(Qt::UTC);
+        } else {
             const QDate date = QDate::fromString(text, Qt::ISODate);
-            if (date.isValid())
-                since = QDateTime(date, QTime(0, 0));
+            since = date.isValid() ? QDateTime(date, QTime(0, 0))
+                                   : QDateTime::fromString(text, Qt::ISODate);
         }
         if (!since.isValid()) {
-            *error
-                = QStringLiteral("--since needs a date (yyyy-MM-dd) or an ISO date-time, not '%1'")
-                      .arg(text);
+            *error = QStringLiteral(
+                         "--since: '%1' is not a date (yyyyMMddThhmmssZ, yyyy-MM-dd or ISO 8601)")
+                         .arg(text);
             return false;
         }
         options->since = since;
@@ -119,7 +124,7 @@ bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, in
         return false;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        QTextStream(stdout) << parser.helpText();
+        standardOutput() << parser.helpText();
         *status = ExitOk;
         return false;
     }
@@ -185,16 +190,25 @@ bool writeFile(const QString &path, const QByteArray &data, QString *error)
     return true;
 }
 
+void warnAboutSystemZone(const QString &command)
+{
+    if (!QTimeZone::systemTimeZone().isValid())
+        standardError() << command << ": warning: the system time zone '"
+                        << QTimeZone::systemTimeZoneId()
+                        << "' is no zone name (such as Europe/Berlin); floating and all-day "
+                           "times may be misread\n";
+}
+
 int usageError(const QString &command, const QString &message)
 {
-    QTextStream(stderr) << command << ": " << message << "\nRun '" << command
-                        << " --help' for its options.\n";
+    standardError() << command << ": " << message << "\nRun '" << command
+                    << " --help' for its options.\n";
     return ExitUsage;
 }
 
 int inputError(const QString &command, const QString &message)
 {
-    QTextStream(stderr) << command << ": " << message << '\n';
+    standardError() << command << ": " << message << '\n';
     return ExitUsage;
 }
 

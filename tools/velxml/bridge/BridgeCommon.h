@@ -72,6 +72,10 @@ bool readFile(const QString &path, QByteArray *data, QString *error);
 // Replaces @p path atomically with @p data.
 bool writeFile(const QString &path, const QByteArray &data, QString *error);
 
+// Floating and all-day times are read through the system zone, which must
+// be a named zone (TZ=Europe/Berlin, not a POSIX rule); says so otherwise.
+void warnAboutSystemZone(const QString &command);
+
 int usageError(const QString &command, const QString &message);
 int inputError(const QString &command, const QString &message);
 

@@ -100,6 +100,15 @@ void listUncarried(const Addressee &card, int extraEmails, int extraPhones, QStr
 
 } // namespace
 
+bool ContactFields::carriesNothing() const
+{
+    return firstName.isEmpty() && lastName.isEmpty() && company.isEmpty() && email.isEmpty()
+        && personalEmail.isEmpty() && officePhone.isEmpty() && officePhone2.isEmpty()
+        && personalHome.isEmpty() && personalMobile.isEmpty() && fax.isEmpty()
+        && otherPhone.isEmpty() && collaborationId.isEmpty() && jobTitle.isEmpty()
+        && photo.isNull();
+}
+
 bool ContactFields::operator==(const ContactFields &o) const
 {
     const bool sameDate = lastModified.isValid() == o.lastModified.isValid()
@@ -208,6 +217,13 @@ ContactFields contactFromAddressee(const KContacts::Addressee &card, bool hasOwn
     if (!impps.isEmpty())
         fields.collaborationId = impps.first().address().toString();
 
+    // XML reads every line end as a line feed; say so before the set does.
+    for (QString *text :
+         { &fields.firstName, &fields.lastName, &fields.company, &fields.jobTitle }) {
+        if (text->contains(QLatin1Char('\r')))
+            text->replace(QLatin1String("\r\n"), QLatin1String("\n"))
+                .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    }
     listUncarried(card, emails.size() - usedEmails, phones.size() - usedPhones, notCarried);
     return fields;
 }

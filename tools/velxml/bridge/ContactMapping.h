@@ -33,6 +33,8 @@ struct ContactFields {
     QString jobTitle;
     QByteArray photo;
 
+    // True when nothing but the identifiers would be carried.
+    bool carriesNothing() const;
     bool operator==(const ContactFields &other) const;
     bool operator!=(const ContactFields &other) const { return !(*this == other); }
 };

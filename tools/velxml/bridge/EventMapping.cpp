@@ -9,6 +9,8 @@
 #include <KCalendarCore/RecurrenceRule>
 #include <KCalendarCore/VCalFormat>
 
+#include <QCryptographicHash>
+
 using KCalendarCore::Event;
 using KCalendarCore::RecurrenceRule;
 
@@ -127,11 +129,31 @@ void readAlarm(const Event &event, const QDateTime &begin, const QDateTime &end,
         secondsBefore = -(alarm->endOffset().asSeconds() + begin.secsTo(end));
     else
         secondsBefore = -alarm->startOffset().asSeconds();
+    // Some writers say "no alarm" with a trigger decades before the event
+    // (their ACTION:NONE reads as a display alarm).
+    constexpr qint64 aYear = 366 * 24 * 3600;
+    if (qAbs(secondsBefore) > aYear) {
+        *approximations << QStringLiteral("alarm more than a year away from the start not carried");
+        return;
+    }
     fields->hasAlarm = true;
     fields->alarmDelay = static_cast<int>(secondsBefore / 60);
     if (secondsBefore % 60 != 0)
         *approximations << QStringLiteral("alarm %1 s before the start rounded to whole minutes")
                                .arg(secondsBefore);
+}
+
+QList<QDateTime> ruleOccurrences(const RecurrenceRule &rule, bool allDay, int count)
+{
+    QList<QDateTime> result;
+    QDateTime at = rule.startDt().addSecs(-1);
+    while (result.size() < count) {
+        at = rule.getNextDate(at);
+        if (!at.isValid())
+            break;
+        result << (allDay ? QDateTime(at.date(), QTime(0, 0), Qt::LocalTime).toUTC() : at.toUTC());
+    }
+    return result;
 }
 
 QString byParts(const RecurrenceRule &rule)
@@ -202,10 +224,14 @@ void readRecurrence(const Event &event, int detachedOccurrences, AppointmentFiel
             = event.allDay() ? lastOccurrence.date() : lastOccurrence.toLocalTime().date();
     }
 
+    // The rule alone against its carried form: EXDATE and the like are
+    // already told above.
     QStringList ignored;
     const Event::Ptr carried = eventFromAppointment(*fields, &ignored);
-    if (firstOccurrences(event, comparedOccurrences)
-        != firstOccurrences(*carried, comparedOccurrences)) {
+    const RecurrenceRule *carriedRule = carried->recurrence()->defaultRRuleConst();
+    if (!carriedRule
+        || ruleOccurrences(*rule, event.allDay(), comparedOccurrences)
+            != ruleOccurrences(*carriedRule, carried->allDay(), comparedOccurrences)) {
         const QString parts = byParts(*rule);
         if (!parts.isEmpty())
             lost << QStringLiteral("%1 does not follow from DTSTART").arg(parts);
@@ -217,6 +243,32 @@ void readRecurrence(const Event &event, int detachedOccurrences, AppointmentFiel
     *approximations << lost;
 }
 
+// The vCalendar reader invents a random UID for entries without one (the
+// iCalendar reader derives one from the content); make those stable too.
+void giveStableUids(const QByteArray &data, const KCalendarCore::MemoryCalendar::Ptr &calendar)
+{
+    KCalendarCore::MemoryCalendar::Ptr again(
+        new KCalendarCore::MemoryCalendar(calendar->timeZone()));
+    if (!KCalendarCore::VCalFormat().fromRawString(again, data))
+        return;
+    const KCalendarCore::Incidence::List incidences = calendar->rawIncidences();
+    for (const KCalendarCore::Incidence::Ptr &incidence : incidences) {
+        if (again->incidence(incidence->uid()))
+            continue;
+        const QString content
+            = QStringList(
+                  { QString::number(incidence->type()), incidence->summary(),
+                    incidence->description(), incidence->location(),
+                    incidence->dtStart().toString(Qt::ISODate),
+                    incidence->dateTime(KCalendarCore::Incidence::RoleEnd).toString(Qt::ISODate) })
+                  .join(QLatin1Char('\n'));
+        calendar->deleteIncidence(incidence);
+        incidence->setUid(QString::fromLatin1(
+            QCryptographicHash::hash(content.toUtf8(), QCryptographicHash::Md5).toHex()));
+        calendar->addIncidence(incidence);
+    }
+}
+
 } // namespace
 
 bool loadCalendar(const QByteArray &input, const KCalendarCore::MemoryCalendar::Ptr &calendar,
@@ -225,18 +277,25 @@ bool loadCalendar(const QByteArray &input, const KCalendarCore::MemoryCalendar::
     QByteArray data = input;
     if (data.startsWith("\xEF\xBB\xBF"))
         data.remove(0, 3);
-    KCalendarCore::ICalFormat format;
-    if (format.fromRawString(calendar, data))
-        return true;
-    using E = KCalendarCore::Exception;
-    const int code = format.exception() ? format.exception()->code() : E::LoadError;
-    if (code == E::NoCalendar) {
-        // Bare components: give them the calendar they lack.
+    // Bare components (no VCALENDAR around them) get the calendar they lack.
+    const bool bare = !data.trimmed().startsWith("BEGIN:VCALENDAR");
+    auto readFramed = [&data, &calendar]() {
         const QByteArray framed
             = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//velxml//bridge//EN\r\n" + data
             + "\r\nEND:VCALENDAR\r\n";
         KCalendarCore::ICalFormat retry;
-        if (retry.fromRawString(calendar, framed))
+        return retry.fromRawString(calendar, framed);
+    };
+    KCalendarCore::ICalFormat format;
+    if (format.fromRawString(calendar, data)) {
+        if (bare && calendar->rawIncidences().isEmpty())
+            readFramed(); // several bare components read as none
+        return true;
+    }
+    using E = KCalendarCore::Exception;
+    const int code = format.exception() ? format.exception()->code() : E::LoadError;
+    if (code == E::NoCalendar && bare) {
+        if (readFramed())
             return true;
     } else if (code == E::CalVersionUnknown && !data.contains("\nVERSION:")
                && data.startsWith("BEGIN:VCALENDAR")) {
@@ -251,8 +310,10 @@ bool loadCalendar(const QByteArray &input, const KCalendarCore::MemoryCalendar::
     }
     if (code == E::CalVersion1 || code == E::CalVersionUnknown) {
         KCalendarCore::VCalFormat vcal;
-        if (vcal.fromRawString(calendar, data) && !calendar->rawIncidences().isEmpty())
+        if (vcal.fromRawString(calendar, data) && !calendar->rawIncidences().isEmpty()) {
+            giveStableUids(data, calendar);
             return true;
+        }
     }
     *error = loadErrorText(format.exception());
     return false;

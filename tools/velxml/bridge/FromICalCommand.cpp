@@ -1,3 +1,4 @@
+#include "../CommandLine.h"
 #include "../Commands.h"
 #include "BridgeCommon.h"
 #include "EventMapping.h"
@@ -68,6 +69,7 @@ int runFromICal(const QStringList &arguments)
     if (!readSetOptions(parser, &options, &error))
         return usageError(command, error);
     const bool verbose = parser.isSet(QStringLiteral("verbose"));
+    warnAboutSystemZone(command);
 
     Report report(QStringLiteral("from-ical"));
     QList<ImpExp_Item> items;
@@ -138,11 +140,11 @@ int runFromICal(const QStringList &arguments)
         }
     }
 
-    QTextStream out(stdout);
+    QTextStream &out = standardOutput();
     if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
         report.print(out, verbose);
-        QTextStream(stderr) << command
-                            << ": nothing written: some events would be approximated (--strict)\n";
+        standardError() << command
+                        << ": nothing written: some events would be approximated (--strict)\n";
         return ExitDataProblem;
     }
     if (!writeSet(items, pathTemplate, QStringLiteral("Agenda"), options, &error))

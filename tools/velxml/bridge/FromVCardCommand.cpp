@@ -1,3 +1,4 @@
+#include "../CommandLine.h"
 #include "../Commands.h"
 #include "BridgeCommon.h"
 #include "ContactMapping.h"
@@ -58,6 +59,12 @@ int runFromVCard(const QStringList &arguments)
                 = contactFromAddressee(cards.at(i), ownUid.at(i), &notCarried, &approximations);
             const QString label
                 = QStringLiteral("%1 card %2 uid=%3").arg(name).arg(i + 1).arg(fields.duid);
+            if (fields.carriesNothing()) {
+                report.skipped(label,
+                               QStringLiteral("no name, organisation, e-mail address, number, "
+                                              "photo or title to carry"));
+                continue;
+            }
             if (duids.contains(fields.duid)) {
                 report.skipped(label, QStringLiteral("duplicate UID: an earlier card has it"));
                 continue;
@@ -74,11 +81,11 @@ int runFromVCard(const QStringList &arguments)
         }
     }
 
-    QTextStream out(stdout);
+    QTextStream &out = standardOutput();
     if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
         report.print(out, verbose);
-        QTextStream(stderr) << command
-                            << ": nothing written: some cards would be approximated (--strict)\n";
+        standardError() << command
+                        << ": nothing written: some cards would be approximated (--strict)\n";
         return ExitDataProblem;
     }
     if (!writeSet(items, pathTemplate, QStringLiteral("VelDirectory"), options, &error))

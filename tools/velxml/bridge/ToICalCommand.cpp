@@ -1,3 +1,4 @@
+#include "../CommandLine.h"
 #include "../Commands.h"
 #include "BridgeCommon.h"
 #include "EventMapping.h"
@@ -26,6 +27,7 @@ int runToICal(const QStringList &arguments)
     if (positional.size() != 2)
         return usageError(command, QStringLiteral("needs a TEMPLATE and an OUT.ics"));
     const bool verbose = parser.isSet(QStringLiteral("verbose"));
+    warnAboutSystemZone(command);
 
     QList<ImpExp_Item> records;
     QString error;
@@ -71,10 +73,10 @@ int runToICal(const QStringList &arguments)
         report.approximated(label, approximations);
     }
 
-    QTextStream out(stdout);
+    QTextStream &out = standardOutput();
     if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
         report.print(out, verbose);
-        QTextStream(stderr)
+        standardError()
             << command << ": nothing written: some appointments would be approximated (--strict)\n";
         return ExitDataProblem;
     }

@@ -1,3 +1,4 @@
+#include "../CommandLine.h"
 #include "../Commands.h"
 #include "BridgeCommon.h"
 #include "ContactMapping.h"
@@ -67,11 +68,11 @@ int runToVCard(const QStringList &arguments)
         report.approximated(label, approximations);
     }
 
-    QTextStream out(stdout);
+    QTextStream &out = standardOutput();
     if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
         report.print(out, verbose);
-        QTextStream(stderr)
-            << command << ": nothing written: some contacts would be approximated (--strict)\n";
+        standardError() << command
+                        << ": nothing written: some contacts would be approximated (--strict)\n";
         return ExitDataProblem;
     }
     KContacts::VCardConverter converter;
