@@ -239,6 +239,13 @@ ImpExp_Item decodeItem(Input &in)
         if (attributeMask & (1 << i))
             item.addAttribute(extraAttributeNames().at(i), decodeText(in));
     }
+    // A last-change text that may not parse: the writer must still decide.
+    if ((attributeMask & 0x40) && !(flags & 4)) {
+        QString text = decodeText(in);
+        if (attributeMask & 0x80)
+            text = QStringLiteral("20240131T235959Z").replace(in.byte() % 16, 1, text.left(1));
+        item.addAttribute(QStringLiteral("lastModified"), text);
+    }
     const int elementCount = (flags >> 5) * 2 - (flags & 0x10 ? 1 : 0);
     for (int i = 0; i < elementCount && !in.atEnd(); ++i)
         item.addElement(pick(elementNames(), in.byte()), decodeText(in));
@@ -247,7 +254,12 @@ ImpExp_Item decodeItem(Input &in)
 
 bool elementsWritten(const ImpExp_Item &item, const QDateTime &lastSyncDate)
 {
-    const QDateTime modified = item.getLastModificationDate();
+    QDateTime modified;
+    try {
+        modified = item.getLastModificationDate();
+    } catch (const ImpExp_ErrorException &) {
+        // The writer treats a last-change text it cannot read as no date.
+    }
     if (!item.getReadOnlyItem()
         && (modified.isNull() || lastSyncDate.isNull() || modified >= lastSyncDate))
         return true;
