@@ -1,10 +1,15 @@
 #include <ImpExp_Item.h>
 
 #include "TimeZoneScope.h"
+#include "model/ImpExp_Guard.h"
 
 #include <QtTest>
 
 #include <functional>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Data rows need a default-constructible type.
 struct Item : ImpExp_Item {
@@ -58,6 +63,8 @@ private slots:
     void exceptionMessages_data();
     void exceptionMessages();
     void exceptionHierarchy();
+    void guardPassesOnlyDeclaredKinds_data();
+    void guardPassesOnlyDeclaredKinds();
 };
 
 void TestItem::nameOnly()
@@ -338,38 +345,58 @@ void TestItem::exceptionMessages()
 
 void TestItem::exceptionHierarchy()
 {
-    auto kindOf = [](const std::function<void()> &thrower) -> QString {
-        try {
-            thrower();
-        } catch (const ImpExp_FatalException &) {
-            return QStringLiteral("fatal");
-        } catch (const ImpExp_ErrorException &) {
-            return QStringLiteral("error");
-        }
-        return QString();
-    };
-    QCOMPARE(kindOf([] { throw ImpExp_FatalException(QStringLiteral("f")); }),
-             QStringLiteral("fatal"));
-    QCOMPARE(kindOf([] { throw ImpExp_ErrorException(QStringLiteral("e")); }),
-             QStringLiteral("error"));
-
-    // Thrown by the library, caught by every base.
+    // Thrown inside the library, caught by the host through every base, and
+    // never by the other kind's handler.
     const auto throwFromLibrary
         = [] { ImpExp_Item(QStringLiteral("c"), QString(), QString(), QDateTime()); };
     QVERIFY_EXCEPTION_THROWN(throwFromLibrary(), ImpExp_Exception);
     QVERIFY_EXCEPTION_THROWN(throwFromLibrary(), std::runtime_error);
     QVERIFY_EXCEPTION_THROWN(throwFromLibrary(), std::exception);
-    bool fatalHandlerSkipped = false;
-    try {
+    QVERIFY_EXCEPTION_THROWN(
+        try { throwFromLibrary(); } catch (const ImpExp_FatalException &) {},
+        ImpExp_ErrorException);
+    QVERIFY_EXCEPTION_THROWN(
+        try { throw ImpExp_FatalException(QString()); } catch (const ImpExp_ErrorException &) {},
+        ImpExp_FatalException);
+}
+
+void TestItem::guardPassesOnlyDeclaredKinds_data()
+{
+    QTest::addColumn<int>("thrown"); // 0 declared, 1 the other kind, 2 std::bad_alloc
+    QTest::addColumn<bool>("passedOn");
+    QTest::newRow("declared kind passes") << 0 << true;
+    QTest::newRow("other kind ends the process") << 1 << false;
+    QTest::newRow("bad_alloc ends the process") << 2 << false;
+}
+
+void TestItem::guardPassesOnlyDeclaredKinds()
+{
+    QFETCH(int, thrown);
+    QFETCH(bool, passedOn);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
         try {
-            throwFromLibrary();
-        } catch (const ImpExp_FatalException &) {
-            QFAIL("an error is not fatal");
+            try {
+                if (thrown == 0)
+                    throw ImpExp_ErrorException(QString());
+                if (thrown == 1)
+                    throw ImpExp_FatalException(QString());
+                throw std::bad_alloc();
+            } catch (...) {
+                ImpExp_Guard<ImpExp_ErrorException>::passOn();
+            }
+        } catch (const ImpExp_ErrorException &) {
+            _exit(0);
         }
-    } catch (const ImpExp_ErrorException &) {
-        fatalHandlerSkipped = true;
+        _exit(1);
     }
-    QVERIFY(fatalHandlerSkipped);
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    if (passedOn)
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    else
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
 }
 
 QTEST_APPLESS_MAIN(TestItem)
