@@ -26,6 +26,20 @@ Q_DECLARE_METATYPE(Item)
 
 namespace
 {
+// An item from "name=value" texts; a value after '=' may be empty.
+Item makeItem(const QString &name, const QStringList &attributes, const QStringList &elements = {})
+{
+    ImpExp_Item item(name);
+    for (const QString &pair : attributes)
+        item.addAttribute(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    for (const QString &pair : elements)
+        item.addElement(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    return Item(item);
+}
+} // namespace
+
+namespace
+{
 const char *const cet = "CET-1CEST,M3.5.0,M10.5.0/3";
 
 QString expectError(const std::function<void()> &call)
@@ -251,22 +265,16 @@ void TestItem::toStringText_data()
     QTest::addColumn<Item>("item");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("no pairs") << Item(ImpExp_Item(QStringLiteral("X")))
+    QTest::newRow("no pairs") << makeItem(QStringLiteral("X"), {})
                               << QStringLiteral("name=<X>\n  Attributes: \n  Elements: ");
-
-    ImpExp_Item contact(QStringLiteral("contact"));
-    contact.addAttribute(QStringLiteral("duid"), QStringLiteral("17"));
-    contact.addElement(QStringLiteral("lastName"), QStringLiteral("Doe"));
     QTest::newRow("one of each")
-        << Item(contact)
+        << makeItem(QStringLiteral("contact"), { QStringLiteral("duid=17") },
+                    { QStringLiteral("lastName=Doe") })
         << QStringLiteral("name=<contact>\n  Attributes: duid=<17> \n  Elements: lastName=<Doe> ");
-
-    ImpExp_Item tricky(QStringLiteral("a%1"));
-    tricky.addAttribute(QStringLiteral("n%2"), QStringLiteral("v%1"));
-    tricky.addAttribute(QStringLiteral("n"), QStringLiteral("dup"));
-    tricky.addAttribute(QStringLiteral("n"), QStringLiteral("dup2"));
-    QTest::newRow("placeholders are not substituted twice")
-        << Item(tricky)
+    QTest::newRow("placeholders are not substituted twice, duplicates listed")
+        << makeItem(
+               QStringLiteral("a%1"),
+               { QStringLiteral("n%2=v%1"), QStringLiteral("n=dup"), QStringLiteral("n=dup2") })
         << QStringLiteral("name=<a%1>\n  Attributes: n%2=<v%1> n=<dup> n=<dup2> \n  Elements: ");
 }
 
@@ -283,37 +291,30 @@ void TestItem::equality_data()
     QTest::addColumn<Item>("b");
     QTest::addColumn<bool>("equal");
 
-    ImpExp_Item base(QStringLiteral("contact"));
-    base.addAttribute(QStringLiteral("duid"), QStringLiteral("1"));
-    base.addAttribute(QStringLiteral("puid"), QStringLiteral("2"));
-    base.addElement(QStringLiteral("lastName"), QString());
-
-    ImpExp_Item readOnly = base;
+    const QStringList ids { QStringLiteral("duid=1"), QStringLiteral("puid=2") };
+    const Item base = makeItem(QStringLiteral("contact"), ids, { QStringLiteral("lastName=") });
+    Item readOnly = base;
     readOnly.setReadOnlyItem(true);
-    QTest::newRow("read-only flag ignored") << Item(base) << Item(readOnly) << true;
-
-    ImpExp_Item emptyValue(QStringLiteral("contact"));
-    emptyValue.addAttribute(QStringLiteral("duid"), QStringLiteral("1"));
-    emptyValue.addAttribute(QStringLiteral("puid"), QStringLiteral("2"));
+    Item nullValue = makeItem(QStringLiteral("contact"), ids);
+    nullValue.addElement(QStringLiteral("lastName"), QString());
+    Item emptyValue = makeItem(QStringLiteral("contact"), ids);
     emptyValue.addElement(QStringLiteral("lastName"), QStringLiteral(""));
-    QTest::newRow("null and empty values are equal") << Item(base) << Item(emptyValue) << true;
 
-    ImpExp_Item swapped(QStringLiteral("contact"));
-    swapped.addAttribute(QStringLiteral("puid"), QStringLiteral("2"));
-    swapped.addAttribute(QStringLiteral("duid"), QStringLiteral("1"));
-    swapped.addElement(QStringLiteral("lastName"), QString());
-    QTest::newRow("order matters") << Item(base) << Item(swapped) << false;
-
-    ImpExp_Item renamed = emptyValue;
-    renamed = ImpExp_Item(QStringLiteral("contactMap"));
-    for (const auto &p : base.getAttributes())
-        renamed.addAttribute(p.first, p.second);
-    renamed.addElement(QStringLiteral("lastName"), QString());
-    QTest::newRow("names differ") << Item(base) << Item(renamed) << false;
-
-    ImpExp_Item longer = base;
-    longer.addElement(QStringLiteral("lastName"), QString());
-    QTest::newRow("one more pair") << Item(base) << Item(longer) << false;
+    QTest::newRow("read-only flag ignored") << base << readOnly << true;
+    QTest::newRow("null and empty values are equal") << nullValue << emptyValue << true;
+    QTest::newRow("order matters")
+        << base
+        << makeItem(QStringLiteral("contact"), { ids[1], ids[0] }, { QStringLiteral("lastName=") })
+        << false;
+    QTest::newRow("names differ") << base
+                                  << makeItem(QStringLiteral("contactMap"), ids,
+                                              { QStringLiteral("lastName=") })
+                                  << false;
+    QTest::newRow("one more pair")
+        << base
+        << makeItem(QStringLiteral("contact"), ids,
+                    { QStringLiteral("lastName="), QStringLiteral("lastName=") })
+        << false;
 }
 
 void TestItem::equality()
