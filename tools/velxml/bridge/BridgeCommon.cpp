@@ -59,7 +59,6 @@ void Report::print(QTextStream &out, bool verbose) const
 
 void addCommonOptions(QCommandLineParser &parser)
 {
-    parser.addHelpOption();
     parser.addOption(
         { QStringLiteral("verbose"),
           QStringLiteral("Name, per item, what was skipped, approximated or not carried.") });
@@ -74,8 +73,8 @@ void addSetOptions(QCommandLineParser &parser)
                        QStringLiteral("100") });
     parser.addOption(
         { QStringLiteral("since"),
-          QStringLiteral("Reference date (yyyy-MM-dd or ISO date-time): items changed "
-                         "before it carry their identifiers only. Default: full export."),
+          QStringLiteral("Reference date (yyyyMMddThhmmssZ, yyyy-MM-dd or ISO 8601): items changed "
+                         "before it carry their identifiers only (default: full export)."),
           QStringLiteral("DATE") });
     parser.addOption({ QStringLiteral("id"), QStringLiteral("Export identifier for the header."),
                        QStringLiteral("ID"), QStringLiteral("velxml-bridge") });
@@ -114,20 +113,6 @@ bool readSetOptions(const QCommandLineParser &parser, SetOptions *options, QStri
     }
     options->id = parser.value(QStringLiteral("id"));
     options->device = parser.value(QStringLiteral("device"));
-    return true;
-}
-
-bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, int *status)
-{
-    if (!parser.parse(arguments)) {
-        *status = usageError(arguments.value(0), parser.errorText());
-        return false;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        standardOutput() << parser.helpText();
-        *status = ExitOk;
-        return false;
-    }
     return true;
 }
 
@@ -197,13 +182,6 @@ void warnAboutSystemZone(const QString &command)
                         << QTimeZone::systemTimeZoneId()
                         << "' is no zone name (such as Europe/Berlin); floating and all-day "
                            "times may be misread\n";
-}
-
-int usageError(const QString &command, const QString &message)
-{
-    standardError() << command << ": " << message << "\nRun '" << command
-                    << " --help' for its options.\n";
-    return ExitUsage;
 }
 
 int inputError(const QString &command, const QString &message)

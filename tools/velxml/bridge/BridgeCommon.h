@@ -55,10 +55,6 @@ bool readSetOptions(const QCommandLineParser &parser, SetOptions *options, QStri
 
 void addCommonOptions(QCommandLineParser &parser);
 
-// Runs the parser over the arguments; on --help prints the help and returns
-// ExitOk through @p status, on a usage error prints it and returns ExitUsage.
-bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, int *status);
-
 // Writes @p items through the library's builder under @p applicationName.
 bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
               const QString &applicationName, const SetOptions &options, QString *error);
@@ -76,7 +72,6 @@ bool writeFile(const QString &path, const QByteArray &data, QString *error);
 // be a named zone (TZ=Europe/Berlin, not a POSIX rule); says so otherwise.
 void warnAboutSystemZone(const QString &command);
 
-int usageError(const QString &command, const QString &message);
 int inputError(const QString &command, const QString &message);
 
 } // namespace Bridge

@@ -10,6 +10,8 @@
 #include <QSet>
 #include <QTextStream>
 
+#include <limits>
+
 #include <algorithm>
 
 using namespace Bridge;
@@ -44,10 +46,12 @@ QString incidenceLabel(const QString &file, const KCalendarCore::Incidence &inci
 int runFromICal(const QStringList &arguments)
 {
     const QString command = arguments.value(0);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Turns every event (VEVENT) of the iCalendar files into an appointment of an agenda "
-        "set (\"Agenda\")."));
+    CommandLine line(
+        command, QStringLiteral("FILE.ics... TEMPLATE"),
+        QStringLiteral(
+            "Turns every event (VEVENT) of the iCalendar files into an appointment of an agenda "
+            "set (\"Agenda\")."));
+    QCommandLineParser &parser = line.parser();
     addCommonOptions(parser);
     addSetOptions(parser);
     parser.addPositionalArgument(QStringLiteral("FILE.ics"),
@@ -55,19 +59,17 @@ int runFromICal(const QStringList &arguments)
                                  QStringLiteral("FILE.ics..."));
     parser.addPositionalArgument(QStringLiteral("TEMPLATE"),
                                  QStringLiteral("Path template of the page files, holding %1."));
-    int status = ExitOk;
-    if (!parseArguments(parser, arguments, &status))
+    const int status = line.parse(arguments, 2, std::numeric_limits<int>::max());
+    if (status >= 0)
         return status;
     QStringList files = parser.positionalArguments();
-    if (files.size() < 2)
-        return usageError(command, QStringLiteral("needs at least one FILE.ics and a TEMPLATE"));
     const QString pathTemplate = files.takeLast();
-    if (!pathTemplate.contains(QLatin1String("%1")))
-        return usageError(command, QStringLiteral("TEMPLATE must contain %1"));
+    if (!isPathTemplate(pathTemplate))
+        return line.usageError(QStringLiteral("TEMPLATE must contain %1"));
     SetOptions options;
     QString error;
     if (!readSetOptions(parser, &options, &error))
-        return usageError(command, error);
+        return line.usageError(error);
     const bool verbose = parser.isSet(QStringLiteral("verbose"));
     warnAboutSystemZone(command);
 

@@ -9,34 +9,36 @@
 #include <QSet>
 #include <QTextStream>
 
+#include <limits>
+
 using namespace Bridge;
 
 int runFromVCard(const QStringList &arguments)
 {
     const QString command = arguments.value(0);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Turns every card of the vCard files (2.1, 3.0, 4.0) into a contact of a directory "
-        "set (\"VelDirectory\")."));
+    CommandLine line(
+        command, QStringLiteral("FILE.vcf... TEMPLATE"),
+        QStringLiteral(
+            "Turns every card of the vCard files (2.1, 3.0, 4.0) into a contact of a directory "
+            "set (\"VelDirectory\")."));
+    QCommandLineParser &parser = line.parser();
     addCommonOptions(parser);
     addSetOptions(parser);
     parser.addPositionalArgument(QStringLiteral("FILE.vcf"), QStringLiteral("vCard files to read."),
                                  QStringLiteral("FILE.vcf..."));
     parser.addPositionalArgument(QStringLiteral("TEMPLATE"),
                                  QStringLiteral("Path template of the page files, holding %1."));
-    int status = ExitOk;
-    if (!parseArguments(parser, arguments, &status))
+    const int status = line.parse(arguments, 2, std::numeric_limits<int>::max());
+    if (status >= 0)
         return status;
     QStringList files = parser.positionalArguments();
-    if (files.size() < 2)
-        return usageError(command, QStringLiteral("needs at least one FILE.vcf and a TEMPLATE"));
     const QString pathTemplate = files.takeLast();
-    if (!pathTemplate.contains(QLatin1String("%1")))
-        return usageError(command, QStringLiteral("TEMPLATE must contain %1"));
+    if (!isPathTemplate(pathTemplate))
+        return line.usageError(QStringLiteral("TEMPLATE must contain %1"));
     SetOptions options;
     QString error;
     if (!readSetOptions(parser, &options, &error))
-        return usageError(command, error);
+        return line.usageError(error);
     const bool verbose = parser.isSet(QStringLiteral("verbose"));
 
     Report report(QStringLiteral("from-vcard"));

@@ -12,20 +12,20 @@ using namespace Bridge;
 int runToICal(const QStringList &arguments)
 {
     const QString command = arguments.value(0);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Turns every appointment of an agenda set into an event of one iCalendar file."));
+    CommandLine line(
+        command, QStringLiteral("TEMPLATE OUT.ics"),
+        QStringLiteral(
+            "Turns every appointment of an agenda set into an event of one iCalendar file."));
+    QCommandLineParser &parser = line.parser();
     addCommonOptions(parser);
     parser.addPositionalArgument(QStringLiteral("TEMPLATE"),
                                  QStringLiteral("Path template of the page files, holding %1."));
     parser.addPositionalArgument(QStringLiteral("OUT.ics"),
                                  QStringLiteral("iCalendar file to write."));
-    int status = ExitOk;
-    if (!parseArguments(parser, arguments, &status))
+    const int status = line.parse(arguments, 2, 2);
+    if (status >= 0)
         return status;
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2)
-        return usageError(command, QStringLiteral("needs a TEMPLATE and an OUT.ics"));
     const bool verbose = parser.isSet(QStringLiteral("verbose"));
     warnAboutSystemZone(command);
 

@@ -12,9 +12,10 @@ using namespace Bridge;
 int runToVCard(const QStringList &arguments)
 {
     const QString command = arguments.value(0);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    CommandLine line(
+        command, QStringLiteral("TEMPLATE OUT.vcf"),
         QStringLiteral("Turns every contact of a directory set into a card of one vCard file."));
+    QCommandLineParser &parser = line.parser();
     addCommonOptions(parser);
     parser.addOption({ QStringLiteral("vcard"),
                        QStringLiteral("vCard version to write: 3 or 4 (default 4)."),
@@ -22,15 +23,13 @@ int runToVCard(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("TEMPLATE"),
                                  QStringLiteral("Path template of the page files, holding %1."));
     parser.addPositionalArgument(QStringLiteral("OUT.vcf"), QStringLiteral("vCard file to write."));
-    int status = ExitOk;
-    if (!parseArguments(parser, arguments, &status))
+    const int status = line.parse(arguments, 2, 2);
+    if (status >= 0)
         return status;
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2)
-        return usageError(command, QStringLiteral("needs a TEMPLATE and an OUT.vcf"));
     const QString version = parser.value(QStringLiteral("vcard"));
     if (version != QLatin1String("3") && version != QLatin1String("4"))
-        return usageError(command, QStringLiteral("--vcard takes 3 or 4, not '%1'").arg(version));
+        return line.usageError(QStringLiteral("--vcard takes 3 or 4, not '%1'").arg(version));
     const bool verbose = parser.isSet(QStringLiteral("verbose"));
 
     QList<ImpExp_Item> records;
