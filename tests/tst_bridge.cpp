@@ -590,6 +590,9 @@ void BridgeTest::recurrence_data()
     QTest::newRow("weekly on DTSTART's own weekday is exact")
         << QByteArray("DTSTART:20240102T090000Z\r\nRRULE:FREQ=WEEKLY;BYDAY=TU;COUNT=4\r\n") << 0
         << "RRULE:FREQ=WEEKLY" << QDate(2024, 1, 23);
+    QTest::newRow("monthly on DTSTART's own day of the month is exact")
+        << QByteArray("DTSTART:20240115T100000Z\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=15;COUNT=3\r\n")
+        << 0 << "RRULE:FREQ=MONTHLY" << QDate(2024, 3, 15);
     QTest::newRow("weekly on two weekdays is approximated")
         << QByteArray("DTSTART:20240102T090000Z\r\nRRULE:FREQ=WEEKLY;BYDAY=TU,TH;COUNT=4\r\n") << 1
         << "RRULE:FREQ=WEEKLY" << QDate(2024, 1, 11);

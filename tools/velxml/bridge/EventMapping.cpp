@@ -236,8 +236,8 @@ void readRecurrence(const Event &event, int detachedOccurrences, AppointmentFiel
         if (!parts.isEmpty())
             lost << QStringLiteral("%1 does not follow from DTSTART").arg(parts);
         else if (lost.isEmpty())
-            lost << QStringLiteral("occurrences differ from a plain FREQ=%1 series in UTC "
-                                   "(time zone or end)")
+            lost << QStringLiteral("FREQ=%1 repeated from the UTC begin gives other occurrences "
+                                   "(a daylight-saving change in the event's zone)")
                         .arg(fields->period);
     }
     *approximations << lost;
