@@ -620,6 +620,10 @@ void BridgeTest::recurrence_data()
     QTest::newRow("a weekly series in a named zone across a clock change is approximated")
         << QByteArray("DTSTART;TZID=Europe/Berlin:20240320T090000\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\n")
         << 1 << "RRULE:FREQ=WEEKLY" << QDate(2024, 4, 3);
+    QTest::newRow("a clock change after the 50th occurrence still counts")
+        << QByteArray(
+               "DTSTART;TZID=Europe/Berlin:20240101T090000\r\nRRULE:FREQ=DAILY;COUNT=120\r\n")
+        << 1 << "RRULE:FREQ=DAILY" << QDate(2024, 4, 29);
     QTest::newRow("no rule: no periodicity")
         << QByteArray("DTSTART:20240102T090000Z\r\nDTEND:20240102T100000Z\r\n") << 0 << QString()
         << QDate();
@@ -648,10 +652,9 @@ void BridgeTest::recurrence()
     const auto original = loadIcs(in);
     const auto returned = loadIcs(out);
     QVERIFY(original && returned);
-    const QList<QDateTime> before
-        = firstOccurrences(*original->event(QStringLiteral("e1")), comparedOccurrences);
-    const QList<QDateTime> after
-        = firstOccurrences(*returned->event(QStringLiteral("e1")), comparedOccurrences);
+    // Every row's series is short: compare all of it.
+    const QList<QDateTime> before = firstOccurrences(*original->event(QStringLiteral("e1")), 500);
+    const QList<QDateTime> after = firstOccurrences(*returned->event(QStringLiteral("e1")), 500);
     if (exitCode == 0)
         QCOMPARE(after, before);
     else

@@ -143,11 +143,16 @@ void readAlarm(const Event &event, const QDateTime &begin, const QDateTime &end,
                                .arg(secondsBefore);
 }
 
-QList<QDateTime> ruleOccurrences(const RecurrenceRule &rule, bool allDay, int count)
+// The occurrences that decide whether a rule is carried exactly: at least the
+// first comparedOccurrences, and every one within a year and a bit of the
+// start, so that a clock change later in the series is not missed.
+QList<QDateTime> ruleOccurrences(const RecurrenceRule &rule, bool allDay)
 {
+    constexpr int most = 5000;
     QList<QDateTime> result;
     QDateTime at = rule.startDt().addSecs(-1);
-    while (result.size() < count) {
+    const QDateTime horizon = rule.startDt().addDays(400);
+    while (result.size() < comparedOccurrences || (at < horizon && result.size() < most)) {
         at = rule.getNextDate(at);
         if (!at.isValid())
             break;
@@ -230,8 +235,8 @@ void readRecurrence(const Event &event, int detachedOccurrences, AppointmentFiel
     const Event::Ptr carried = eventFromAppointment(*fields, &ignored);
     const RecurrenceRule *carriedRule = carried->recurrence()->defaultRRuleConst();
     if (!carriedRule
-        || ruleOccurrences(*rule, event.allDay(), comparedOccurrences)
-            != ruleOccurrences(*carriedRule, carried->allDay(), comparedOccurrences)) {
+        || ruleOccurrences(*rule, event.allDay())
+            != ruleOccurrences(*carriedRule, carried->allDay())) {
         const QString parts = byParts(*rule);
         if (!parts.isEmpty())
             lost << QStringLiteral("%1 does not follow from DTSTART").arg(parts);

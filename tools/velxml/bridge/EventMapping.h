@@ -31,7 +31,8 @@ struct AppointmentFields {
     int alarmDelay = 0; // whole minutes before the begin
 };
 
-// How many occurrences decide whether a repetition is carried exactly.
+// The fewest occurrences compared to decide whether a repetition is carried
+// exactly (every one within about a year of the start is compared too).
 constexpr int comparedOccurrences = 50;
 
 // Reads iCalendar (or vCalendar 1.0) data into @p calendar. Bare components
