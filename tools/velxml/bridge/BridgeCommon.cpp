@@ -14,15 +14,17 @@
 namespace Bridge
 {
 
-Report::Report(const QString &command)
+Report::Report(const QString &command, bool verbose)
     : command(command)
+    , verbose(verbose)
 {
 }
 
 void Report::skipped(const QString &label, const QString &reason)
 {
     ++skippedCount;
-    details << QStringLiteral("  %1: skipped: %2").arg(label, reason);
+    if (verbose)
+        details << QStringLiteral("  %1: skipped: %2").arg(label, reason);
 }
 
 void Report::approximated(const QString &label, const QStringList &reasons)
@@ -36,7 +38,7 @@ void Report::approximated(const QString &label, const QStringList &reasons)
 
 void Report::notCarried(const QString &label, const QStringList &properties)
 {
-    if (!properties.isEmpty())
+    if (verbose && !properties.isEmpty())
         details << QStringLiteral("  %1: not carried: %2")
                        .arg(label, properties.join(QLatin1String(", ")));
 }
@@ -46,14 +48,12 @@ int Report::exitStatus() const
     return skippedCount > 0 || approximatedItems > 0 ? ExitDataProblem : ExitOk;
 }
 
-void Report::print(QTextStream &out, bool verbose) const
+void Report::print(QTextStream &out) const
 {
     out << command << ": read " << readCount << ", written " << writtenCount << ", skipped "
         << skippedCount << ", approximated " << approximatedItems << '\n';
-    if (verbose) {
-        for (const QString &line : details)
-            out << line << '\n';
-    }
+    for (const QString &line : details)
+        out << line << '\n';
     out.flush();
 }
 

@@ -18,7 +18,8 @@ namespace Bridge
 class Report
 {
 public:
-    explicit Report(const QString &command);
+    // Details are kept only when @p verbose: nobody reads them otherwise.
+    Report(const QString &command, bool verbose);
 
     void read(int count = 1) { readCount += count; }
     void written(int count = 1) { writtenCount += count; }
@@ -30,10 +31,11 @@ public:
 
     int approximatedCount() const { return approximatedItems; }
     int exitStatus() const;
-    void print(QTextStream &out, bool verbose) const;
+    void print(QTextStream &out) const;
 
 private:
     QString command;
+    bool verbose;
     int readCount = 0;
     int writtenCount = 0;
     int skippedCount = 0;

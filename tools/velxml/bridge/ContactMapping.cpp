@@ -224,7 +224,8 @@ ContactFields contactFromAddressee(const KContacts::Addressee &card, bool hasOwn
             text->replace(QLatin1String("\r\n"), QLatin1String("\n"))
                 .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     }
-    listUncarried(card, emails.size() - usedEmails, phones.size() - usedPhones, notCarried);
+    if (notCarried)
+        listUncarried(card, emails.size() - usedEmails, phones.size() - usedPhones, notCarried);
     return fields;
 }
 

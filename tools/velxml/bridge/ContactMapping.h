@@ -40,7 +40,7 @@ struct ContactFields {
 };
 
 // What a card turns into. @p hasOwnUid false means the card named no UID and
-// the duid is derived from its content. @p notCarried receives the card's
+// the duid is derived from its content. @p notCarried (may be null) receives the card's
 // properties without a place in the exchange, @p approximations what was
 // carried only in part.
 ContactFields contactFromAddressee(const KContacts::Addressee &card, bool hasOwnUid,

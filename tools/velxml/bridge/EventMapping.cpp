@@ -356,7 +356,8 @@ AppointmentFields appointmentFromEvent(const Event &event, int detachedOccurrenc
     fields.end = eventEnd(event);
     readAlarm(event, fields.begin, fields.end, &fields, approximations);
     readRecurrence(event, detachedOccurrences, &fields, approximations);
-    listUncarried(event, notCarried);
+    if (notCarried)
+        listUncarried(event, notCarried);
     return fields;
 }
 

@@ -47,7 +47,8 @@ QDateTime eventBegin(const KCalendarCore::Event &event);
 QDateTime eventEnd(const KCalendarCore::Event &event);
 
 // What an event turns into. @p detachedOccurrences counts the overrides
-// (RECURRENCE-ID) of its series found beside it.
+// (RECURRENCE-ID) of its series found beside it; @p notCarried (may be null)
+// receives the event's properties without a place in the exchange.
 AppointmentFields appointmentFromEvent(const KCalendarCore::Event &event, int detachedOccurrences,
                                        QStringList *notCarried, QStringList *approximations);
 

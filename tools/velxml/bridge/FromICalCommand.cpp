@@ -73,7 +73,7 @@ int runFromICal(const QStringList &arguments)
     const bool verbose = parser.isSet(QStringLiteral("verbose"));
     warnAboutSystemZone(command);
 
-    Report report(QStringLiteral("from-ical"));
+    Report report(QStringLiteral("from-ical"), verbose);
     QList<ImpExp_Item> items;
     QSet<QString> duids;
     for (const QString &file : qAsConst(files)) {
@@ -114,8 +114,8 @@ int runFromICal(const QStringList &arguments)
             }
             const int detached = static_cast<int>(calendar->instances(event).size());
             QStringList notCarried, approximations;
-            AppointmentFields fields
-                = appointmentFromEvent(*event, detached, &notCarried, &approximations);
+            AppointmentFields fields = appointmentFromEvent(
+                *event, detached, verbose ? &notCarried : nullptr, &approximations);
             if (fields.lastModified >= readingStarted && fields.lastModified <= readingEnded)
                 fields.lastModified = QDateTime();
             try {
@@ -144,7 +144,7 @@ int runFromICal(const QStringList &arguments)
 
     QTextStream &out = standardOutput();
     if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
-        report.print(out, verbose);
+        report.print(out);
         standardError() << command
                         << ": nothing written: some events would be approximated (--strict)\n";
         return ExitDataProblem;
@@ -152,6 +152,6 @@ int runFromICal(const QStringList &arguments)
     if (!writeSet(items, pathTemplate, QStringLiteral("Agenda"), options, &error))
         return inputError(command, error);
     report.written(items.size());
-    report.print(out, verbose);
+    report.print(out);
     return report.exitStatus();
 }

@@ -41,7 +41,7 @@ int runFromVCard(const QStringList &arguments)
         return line.usageError(error);
     const bool verbose = parser.isSet(QStringLiteral("verbose"));
 
-    Report report(QStringLiteral("from-vcard"));
+    Report report(QStringLiteral("from-vcard"), verbose);
     QList<ImpExp_Item> items;
     QSet<QString> duids;
     for (const QString &file : qAsConst(files)) {
@@ -57,8 +57,8 @@ int runFromVCard(const QStringList &arguments)
         for (int i = 0; i < cards.size(); ++i) {
             report.read();
             QStringList notCarried, approximations;
-            const ContactFields fields
-                = contactFromAddressee(cards.at(i), ownUid.at(i), &notCarried, &approximations);
+            const ContactFields fields = contactFromAddressee(
+                cards.at(i), ownUid.at(i), verbose ? &notCarried : nullptr, &approximations);
             const QString label
                 = QStringLiteral("%1 card %2 uid=%3").arg(name).arg(i + 1).arg(fields.duid);
             if (fields.carriesNothing()) {
@@ -85,7 +85,7 @@ int runFromVCard(const QStringList &arguments)
 
     QTextStream &out = standardOutput();
     if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
-        report.print(out, verbose);
+        report.print(out);
         standardError() << command
                         << ": nothing written: some cards would be approximated (--strict)\n";
         return ExitDataProblem;
@@ -93,6 +93,6 @@ int runFromVCard(const QStringList &arguments)
     if (!writeSet(items, pathTemplate, QStringLiteral("VelDirectory"), options, &error))
         return inputError(command, error);
     report.written(items.size());
-    report.print(out, verbose);
+    report.print(out);
     return report.exitStatus();
 }

@@ -34,7 +34,7 @@ int runToICal(const QStringList &arguments)
     if (!readSet(positional.at(0), QStringLiteral("appointment"), &records, &error))
         return inputError(command, error);
 
-    Report report(QStringLiteral("to-ical"));
+    Report report(QStringLiteral("to-ical"), verbose);
     KCalendarCore::MemoryCalendar::Ptr calendar(
         new KCalendarCore::MemoryCalendar(QTimeZone::utc()));
     int written = 0;
@@ -75,7 +75,7 @@ int runToICal(const QStringList &arguments)
 
     QTextStream &out = standardOutput();
     if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
-        report.print(out, verbose);
+        report.print(out);
         standardError()
             << command << ": nothing written: some appointments would be approximated (--strict)\n";
         return ExitDataProblem;
@@ -86,6 +86,6 @@ int runToICal(const QStringList &arguments)
     if (!writeFile(positional.at(1), format.toString(calendar).toUtf8(), &error))
         return inputError(command, error);
     report.written(written);
-    report.print(out, verbose);
+    report.print(out);
     return report.exitStatus();
 }

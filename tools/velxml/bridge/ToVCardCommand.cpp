@@ -37,7 +37,7 @@ int runToVCard(const QStringList &arguments)
     if (!readSet(positional.at(0), QStringLiteral("contact"), &records, &error))
         return inputError(command, error);
 
-    Report report(QStringLiteral("to-vcard"));
+    Report report(QStringLiteral("to-vcard"), verbose);
     KContacts::Addressee::List cards;
     for (int i = 0; i < records.size(); ++i) {
         const ImpExp_Item &record = records.at(i);
@@ -69,7 +69,7 @@ int runToVCard(const QStringList &arguments)
 
     QTextStream &out = standardOutput();
     if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
-        report.print(out, verbose);
+        report.print(out);
         standardError() << command
                         << ": nothing written: some contacts would be approximated (--strict)\n";
         return ExitDataProblem;
@@ -82,6 +82,6 @@ int runToVCard(const QStringList &arguments)
     if (!writeFile(positional.at(1), data, &error))
         return inputError(command, error);
     report.written(cards.size());
-    report.print(out, verbose);
+    report.print(out);
     return report.exitStatus();
 }
