@@ -30,9 +30,11 @@ bool changedSinceReference(int i)
 
 QDateTime lastModifiedOf(int i)
 {
-    // Changed items after the reference date, the others at least a day before.
-    return changedSinceReference(i) ? referenceDate().addSecs(60 + i)
-                                    : referenceDate().addSecs(-86400 - i);
+    // Changed items spread over the week after the reference date (a weekly
+    // sync), the others over the year before it.
+    return changedSinceReference(i)
+        ? referenceDate().addSecs(60 + qint64(i) * 7919 % (7 * 86400))
+        : referenceDate().addSecs(-3600 - qint64(i) * 104729 % (365 * 86400));
 }
 
 QString pick(const char *const *list, int size, int i)
@@ -123,9 +125,11 @@ private:
             qFatal("cannot create %s", qPrintable(file.fileName()));
         writer.setDevice(&file);
         writer.writeStartDocument();
+        // Declared inside the root's start tag, so that they end with the root:
+        // declared before it, they would pile up in the reused writer.
+        writer.writeStartElement(QStringLiteral("vel:moxara"));
         writer.writeNamespace(ImpExp_Format::namespaceUri, QStringLiteral("vel"));
         writer.writeNamespace(ImpExp_Format::schemaInstanceUri, QStringLiteral("xs"));
-        writer.writeStartElement(QStringLiteral("vel:moxara"));
         writer.writeAttribute(QStringLiteral("created"), created);
         writer.writeAttribute(QStringLiteral("schemaVersion"), QStringLiteral("1.0"));
         writer.writeAttribute(QStringLiteral("id"), setup.id);
