@@ -7,7 +7,6 @@
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 
-#include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
@@ -29,6 +28,11 @@ const QString &fileTemplate()
 {
     static const QString name = QStringLiteral("/page_%1.xml");
     return name;
+}
+
+QString pagePath(const QString &directory, int fileNumber)
+{
+    return (directory + fileTemplate()).arg(fileNumber, 2, 10, QLatin1Char('0'));
 }
 
 bool writeFile(const QString &path, const char *data, int size)
@@ -427,8 +431,7 @@ QString roundTrip(const QByteArray &input, const QString &directory)
     }
     const int pages = items.isEmpty() ? 1 : (items.size() - 1) / pageSize + 1;
     for (int page = 0; page <= pages; ++page) {
-        const bool exists = QFile::exists(
-            directory + QStringLiteral("/page_%1.xml").arg(page, 2, 10, QLatin1Char('0')));
+        const bool exists = QFile::exists(pagePath(directory, page));
         if (exists != (page < pages))
             return QStringLiteral("%1 items on pages of %2: page file %3 %4")
                 .arg(items.size())
@@ -478,11 +481,11 @@ QString checkReader(const QByteArray &input)
         return QStringLiteral("cannot create a temporary directory");
     const int cut = input.indexOf(pageMarker);
     const int firstSize = cut < 0 ? input.size() : cut;
-    if (!writeFile(directory.path() + QStringLiteral("/page_00.xml"), input.constData(), firstSize))
+    if (!writeFile(pagePath(directory.path(), 0), input.constData(), firstSize))
         return QStringLiteral("cannot write page file 00");
     if (cut >= 0) {
         const int rest = cut + int(sizeof(pageMarker)) - 1;
-        if (!writeFile(directory.path() + QStringLiteral("/page_01.xml"), input.constData() + rest,
+        if (!writeFile(pagePath(directory.path(), 1), input.constData() + rest,
                        input.size() - rest))
             return QStringLiteral("cannot write page file 01");
     }
