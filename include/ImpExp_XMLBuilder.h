@@ -121,8 +121,12 @@ private:
     // closeBuilder() by the host (or an empty export) ended the export: no
     // page file is started again, so a completed one is never re-created.
     bool exportOver;
+    // "vel:" and the name of the element being written, one buffer reused for
+    // every element: a qualified name reaches the file in a single write.
+    QString qualifiedName;
 
     void prepareExport();
+    const QString &qualified(const QString &localName);
     bool pageOpen() const;
     void endPage();
     bool writesElements(const ImpExp_Item &item) const;

@@ -21,15 +21,6 @@ constexpr qint64 unambiguousMsecs = 2 * 86400 * 1000;
 // reference date keeps the order and the subtractions cannot overflow.
 constexpr qint64 syncLimitMsecs = Q_INT64_C(1000000000000000);
 
-// The "vel" namespace as the writer wants it; with the prefix declared on the
-// root, writeStartElement(namespace, name) writes "vel:name" without building
-// the qualified name.
-const QString &velNamespace()
-{
-    static const QString uri(ImpExp_Format::namespaceUri);
-    return uri;
-}
-
 // Names are the host's, but they are cleaned too: one lone surrogate would
 // break the writer's encoder for every page after it.
 void writeValue(QXmlStreamWriter &writer, const QString &name, const QString &value)
@@ -40,11 +31,47 @@ void writeValue(QXmlStreamWriter &writer, const QString &name, const QString &va
                           ImpExp_XmlText::clean(value, &valueScratch));
 }
 
-void startElement(QXmlStreamWriter &writer, const QString &localName)
+// A page file that gathers the writer's output into large blocks.
+// QXmlStreamWriter hands its device a few bytes at a time, and a buffered
+// QFile spends more per call on its ring buffer than on the bytes themselves;
+// opened unbuffered, this file keeps its own block and writes it whole.
+class PageFile : public QFile
 {
-    QString scratch;
-    writer.writeStartElement(velNamespace(), ImpExp_XmlText::clean(localName, &scratch));
-}
+public:
+    explicit PageFile(const QString &name)
+        : QFile(name)
+    {
+        block.reserve(blockSize);
+    }
+    ~PageFile() override { writeBlock(); }
+
+    void close() override
+    {
+        writeBlock();
+        QFile::close();
+    }
+
+protected:
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        block.append(data, int(length));
+        if (block.size() >= blockSize)
+            writeBlock();
+        return length;
+    }
+
+private:
+    void writeBlock()
+    {
+        if (block.isEmpty())
+            return;
+        QFile::writeData(block.constData(), block.size());
+        block.resize(0); // keeps the reserved capacity
+    }
+
+    static constexpr int blockSize = 64 * 1024;
+    QByteArray block;
+};
 
 } // namespace
 
@@ -143,12 +170,25 @@ ImpExp_XMLBuilder::~ImpExp_XMLBuilder()
 
 void ImpExp_XMLBuilder::prepareExport()
 {
+    qualifiedName = QStringLiteral("vel:");
+    qualifiedName.reserve(48);
     syncValid = lastSyncDate.isValid();
     syncMsecs
         = syncValid ? qBound(-syncLimitMsecs, lastSyncDate.toMSecsSinceEpoch(), syncLimitMsecs) : 0;
     fullExport = lastSyncDate == QDateTime::fromTime_t(0);
     // An export of no items is complete once its single page is written.
     exportOver = totalItems == 0;
+}
+
+// writeStartElement(namespace, name) would hand the file prefix, colon and
+// name (and the end tag the same) as three writes, which costs more than the
+// rest of a short element.
+const QString &ImpExp_XMLBuilder::qualified(const QString &localName)
+{
+    qualifiedName.truncate(4);
+    QString scratch;
+    qualifiedName += ImpExp_XmlText::clean(localName, &scratch);
+    return qualifiedName;
 }
 
 bool ImpExp_XMLBuilder::pageOpen() const
@@ -164,7 +204,7 @@ try {
     const bool withElements = writesElements(item);
 
     QXmlStreamWriter &out = *writer;
-    startElement(out, item.getItemName());
+    out.writeStartElement(qualified(item.getItemName()));
     IMPEXP_DEBUG("write attributes");
     for (const auto &attribute : item.getAttributes())
         writeValue(out, attribute.first, attribute.second);
@@ -174,7 +214,7 @@ try {
         const QString space = QStringLiteral("xml:space");
         const QString preserve = QStringLiteral("preserve");
         for (const auto &element : item.getItemElements()) {
-            startElement(out, element.first);
+            out.writeStartElement(qualified(element.first));
             out.writeAttribute(space, preserve);
             QString scratch;
             // Even an empty value gets a start and an end tag.
@@ -240,8 +280,8 @@ try {
         throw ImpExp_FatalException(QStringLiteral("Too much items !"));
 
     const QString name = ImpExp_Format::pageFileName(pathTemplate, pageIndex);
-    auto page = std::make_unique<QFile>(name);
-    if (!page->open(QIODevice::WriteOnly | QIODevice::Truncate))
+    auto page = std::make_unique<PageFile>(name);
+    if (!page->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw ImpExp_FatalException(
             QStringLiteral("Cannot create file %1, %2").arg(name, page->errorString()));
     file = std::move(page);
@@ -256,13 +296,13 @@ try {
     // its start tag: the declarations then belong to the root and leave the
     // writer's name storage with it, instead of piling up page after page.
     out.writeStartElement(QStringLiteral("vel:") + ImpExp_Format::rootName);
-    out.writeNamespace(velNamespace(), QStringLiteral("vel"));
+    out.writeNamespace(QString(ImpExp_Format::namespaceUri), QStringLiteral("vel"));
     out.writeNamespace(QString(ImpExp_Format::schemaInstanceUri), QStringLiteral("xs"));
     out.writeAttribute(QStringLiteral("created"), ImpExp_Timestamp::format(created));
     out.writeAttribute(QStringLiteral("schemaVersion"), QStringLiteral("1.0"));
     writeValue(out, QStringLiteral("id"), id);
     writeValue(out, QStringLiteral("deviceId"), deviceId);
-    out.writeStartElement(velNamespace(), applicationElement);
+    out.writeStartElement(qualified(applicationElement));
     out.writeAttribute(QStringLiteral("max"), QString::number(max));
     out.writeAttribute(QStringLiteral("pageSize"), QString::number(pageSize));
     out.writeAttribute(QStringLiteral("page"), QString::number(pageIndex + 1));
