@@ -23,6 +23,16 @@ inline int allowedLength(const QChar *p, const QChar *end)
 
 bool ImpExp_XmlText::isClean(QStringView text)
 {
+    // Nearly every text is made of U+0020 to U+D7FF only. One pass without
+    // branches, which the compiler vectorises, settles that; the exact check
+    // below runs only for the rest.
+    const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
+    char16_t highest = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        highest = qMax(highest, char16_t(units[i] - 0x20));
+    if (highest < 0xD800 - 0x20)
+        return true;
+
     const QChar *p = text.data();
     const QChar *const end = p + text.size();
     while (p < end) {
