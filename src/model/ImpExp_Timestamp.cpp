@@ -1,5 +1,7 @@
 #include "model/ImpExp_Timestamp.h"
 
+#include <ctime>
+
 namespace
 {
 
@@ -120,4 +122,24 @@ QDateTime ImpExp_Timestamp::toLocal(QStringView text)
     if (!parse(text, &msecs))
         return QDateTime();
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime);
+}
+
+QDate ImpExp_Timestamp::toLocalDate(QStringView text)
+{
+    qint64 msecs;
+    if (!parse(text, &msecs))
+        return QDate();
+    // Between 1970 and 2037 Qt takes local time from localtime_r, as here;
+    // a local QDateTime would also convert back to UTC through mktime on
+    // construction, which costs twice as much. Outside that range Qt has
+    // rules of its own.
+    const qint64 secs = msecs / msecsPerSecond;
+    if (secs >= 0 && secs <= Q_INT64_C(2145916799)) {
+        tzset();
+        const time_t t = time_t(secs);
+        tm local;
+        if (localtime_r(&t, &local))
+            return QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    }
+    return toLocal(text).date();
 }

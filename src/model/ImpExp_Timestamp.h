@@ -24,6 +24,10 @@ public:
 
     // parse() as a local date-time; an invalid date-time when it fails.
     static QDateTime toLocal(QStringView text);
+
+    // The date of toLocal(), without building the local date-time; a null
+    // date when @p text does not parse.
+    static QDate toLocalDate(QStringView text);
 };
 
 #endif // IMPEXP_TIMESTAMP_H

@@ -96,7 +96,6 @@ QString Appointment_Item::getRepetitionPeriod() const
 
 QDate Appointment_Item::getRepetitionEndDate() const
 {
-    // Absent, empty or unreadable: toLocal() gives an invalid date-time,
-    // whose date is null.
-    return ImpExp_Timestamp::toLocal(getElement(QStringLiteral("repetitiveEndDate"))).date();
+    // Absent, empty or unreadable: a null date.
+    return ImpExp_Timestamp::toLocalDate(getElement(QStringLiteral("repetitiveEndDate")));
 }
