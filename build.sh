@@ -7,23 +7,10 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build_dir=${VELXML_BUILD_DIR:-$here/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# Debian packages the build needs; those already installed are skipped.
-packages=(g++ make cmake pkg-config qtbase5-dev libkf5contacts-dev libkf5calendarcore-dev)
-
-install_missing() {
-    local missing=()
-    for pkg in "$@"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
-            || missing+=("$pkg")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-    echo "Installing: ${missing[*]}"
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
+# shellcheck source=scripts/install-missing.sh
+. "$here/scripts/install-missing.sh"
+# The tool's vCard and iCalendar bridge needs KContacts and KCalendarCore.
+packages=("${velxml_base_packages[@]}" libkf5contacts-dev libkf5calendarcore-dev)
 
 configure_and_build() {
     cmake -S "$here" -B "$build_dir" "$@"
