@@ -244,16 +244,9 @@ bool ImpExp_XMLBuilder::writesElements(const ImpExp_Item &item) const
     if (lastSyncDate.isNull())
         return true;
 
-    const QString *text = nullptr;
-    for (const auto &attribute : item.getAttributes()) {
-        if (attribute.first == QLatin1String("lastModified")) {
-            text = &attribute.second;
-            break;
-        }
-    }
     qint64 msecs;
     // No date, or one that does not parse: when in doubt, send everything.
-    if (!text || !ImpExp_Timestamp::parse(*text, &msecs))
+    if (!ImpExp_Timestamp::parse(item.getAttribute(QStringLiteral("lastModified")), &msecs))
         return true;
     if (syncValid && (msecs > syncMsecs + unambiguousMsecs || msecs < syncMsecs - unambiguousMsecs))
         return msecs > syncMsecs;
