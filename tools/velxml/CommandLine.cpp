@@ -65,6 +65,33 @@ int CommandLine::parse(const QStringList &arguments, int minPositional, int maxP
     return -1;
 }
 
+void CommandLine::addTemplateArgument(const QString &description)
+{
+    options.addPositionalArgument(
+        QStringLiteral("TEMPLATE"),
+        description.isEmpty() ? QStringLiteral("Path of the page files, with %1 where the file "
+                                               "number goes (e.g. /tmp/out/dir_%1.xml).")
+                              : description);
+}
+
+int CommandLine::checkTemplate(const QString &pathTemplate) const
+{
+    if (isPathTemplate(pathTemplate))
+        return -1;
+    return usageError(
+        QStringLiteral("TEMPLATE must hold %1 where the file number goes, e.g. dir_%1.xml"));
+}
+
+int CommandLine::parseTemplate(const QStringList &arguments, QString *pathTemplate)
+{
+    addTemplateArgument();
+    const int status = parse(arguments, 1, 1);
+    if (status >= 0)
+        return status;
+    *pathTemplate = options.positionalArguments().constFirst();
+    return checkTemplate(*pathTemplate);
+}
+
 int CommandLine::usageError(const QString &message) const
 {
     standardError() << command << ": " << message << "\nUsage: " << command << " [options] "
@@ -94,6 +121,22 @@ bool parseNumber(const QString &text, int minimum, int *value)
         return false;
     *value = number;
     return true;
+}
+
+QDateTime parseReferenceDate(const QString &text, QString *error)
+{
+    QDateTime date = QDateTime::fromString(text, QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
+    if (date.isValid()) {
+        date.setTimeSpec(Qt::UTC);
+        return date;
+    }
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    date = day.isValid() ? QDateTime(day, QTime(0, 0)) : QDateTime::fromString(text, Qt::ISODate);
+    if (!date.isValid())
+        *error = QStringLiteral("--since: '%1' is not a date (yyyyMMddThhmmssZ, yyyy-MM-dd or "
+                                "ISO 8601)")
+                     .arg(text);
+    return date;
 }
 
 QString plural(qint64 count, const QString &word)

@@ -2,6 +2,7 @@
 #define VELXML_COMMANDLINE_H
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -26,6 +27,17 @@ public:
     // the exit status to return at once (help shown, or a usage error).
     int parse(const QStringList &arguments, int minPositional, int maxPositional);
 
+    // Declares TEMPLATE, the path of a set's page files, as the next
+    // positional argument (@p description replaces the usual help text).
+    void addTemplateArgument(const QString &description = QString());
+
+    // A usage error (ExitUsage) unless @p pathTemplate holds "%1"; -1 when it does.
+    int checkTemplate(const QString &pathTemplate) const;
+
+    // For a command whose one argument is TEMPLATE: declares it, parses
+    // @p arguments and checks the template, as parse() answers.
+    int parseTemplate(const QStringList &arguments, QString *pathTemplate);
+
     // Reports a usage error and returns ExitUsage.
     int usageError(const QString &message) const;
 
@@ -45,6 +57,11 @@ bool isPathTemplate(const QString &pathTemplate);
 
 // Parses a whole decimal number of at least @p minimum.
 bool parseNumber(const QString &text, int minimum, int *value);
+
+// The reference date of an incremental export: the format's own timestamp
+// text (UTC), an ISO 8601 date (local midnight) or date-time, as --since takes
+// it. Invalid, with @p error set, when @p text is none of these.
+QDateTime parseReferenceDate(const QString &text, QString *error);
 
 // "1 item", "2 items".
 QString plural(qint64 count, const QString &word);

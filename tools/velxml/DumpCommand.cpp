@@ -14,9 +14,6 @@ int runDump(const QStringList &arguments)
                                     "library reads it back: the item's text form, or one JSON "
                                     "object per line that 'velxml export' takes back."));
     QCommandLineParser &parser = line.parser();
-    parser.addPositionalArgument(QStringLiteral("TEMPLATE"),
-                                 QStringLiteral("Path of the page files, with %1 where the file "
-                                                "number goes (e.g. /tmp/out/dir_%1.xml)."));
     const QCommandLineOption kindOption(
         QStringLiteral("kind"),
         QStringLiteral("Only items of this kind (contact, contactMap, appointment, "
@@ -29,13 +26,10 @@ int runDump(const QStringList &arguments)
         QStringLiteral("One JSON object per item and line: "
                        "{\"name\":..., \"attributes\":[[n,v],...], \"elements\":[[n,v],...]}."));
     parser.addOptions({ kindOption, attributesOnly, json });
-    const int status = line.parse(arguments, 1, 1);
+    QString pathTemplate;
+    const int status = line.parseTemplate(arguments, &pathTemplate);
     if (status >= 0)
         return status;
-    const QString pathTemplate = parser.positionalArguments().constFirst();
-    if (!isPathTemplate(pathTemplate))
-        return line.usageError(QStringLiteral("TEMPLATE must hold %1 where the file number "
-                                              "goes, e.g. dir_%1.xml"));
     QStringList kinds;
     if (parser.isSet(kindOption)) {
         kinds.append(parser.value(kindOption));

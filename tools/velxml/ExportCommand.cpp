@@ -12,26 +12,6 @@
 #include <QFileInfo>
 #include <QVector>
 
-namespace
-{
-
-// The reference date of an incremental export: the format's own timestamp
-// text (UTC), an ISO 8601 date (local midnight) or date-time.
-QDateTime parseDate(const QString &text)
-{
-    QDateTime date = QDateTime::fromString(text, QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
-    if (date.isValid()) {
-        date.setTimeSpec(Qt::UTC);
-        return date;
-    }
-    const QDate day = QDate::fromString(text, Qt::ISODate);
-    if (day.isValid())
-        return QDateTime(day, QTime(0, 0));
-    return QDateTime::fromString(text, Qt::ISODate);
-}
-
-} // namespace
-
 int runExport(const QStringList &arguments)
 {
     CommandLine line(
@@ -43,9 +23,8 @@ int runExport(const QStringList &arguments)
     QCommandLineParser &parser = line.parser();
     parser.addPositionalArgument(QStringLiteral("ITEMS.jsonl"),
                                  QStringLiteral("One JSON item per line; - reads standard input."));
-    parser.addPositionalArgument(QStringLiteral("TEMPLATE"),
-                                 QStringLiteral("Path of the page files to write, with %1 where "
-                                                "the file number goes."));
+    line.addTemplateArgument(QStringLiteral("Path of the page files to write, with %1 where "
+                                            "the file number goes."));
     const QCommandLineOption application(QStringLiteral("application"),
                                          QStringLiteral("VelDirectory or Agenda."),
                                          QStringLiteral("NAME"));
@@ -86,17 +65,15 @@ int runExport(const QStringList &arguments)
                                    .arg(parser.value(pageSize)));
     QDateTime reference = QDateTime::fromSecsSinceEpoch(0);
     if (parser.isSet(since)) {
-        reference = parseDate(parser.value(since));
+        QString error;
+        reference = parseReferenceDate(parser.value(since), &error);
         if (!reference.isValid())
-            return line.usageError(QStringLiteral("--since: '%1' is not a date "
-                                                  "(yyyyMMddThhmmssZ, yyyy-MM-dd or ISO 8601)")
-                                       .arg(parser.value(since)));
+            return line.usageError(error);
     }
     const QString itemsPath = parser.positionalArguments().at(0);
     const QString pathTemplate = parser.positionalArguments().at(1);
-    if (!isPathTemplate(pathTemplate))
-        return line.usageError(QStringLiteral("TEMPLATE must hold %1 where the file number "
-                                              "goes, e.g. dir_%1.xml"));
+    if (const int bad = line.checkTemplate(pathTemplate); bad >= 0)
+        return bad;
 
     // Every line is read and checked before the first page file is touched:
     // the builder needs the count up front, and bad input must not leave half

@@ -23,17 +23,10 @@ int runInfo(const QStringList &arguments)
                      QStringLiteral("Shows what a page file set holds: the pages found with "
                                     "the header of each, the item kinds with their counts, and "
                                     "how many items carry their fields."));
-    line.parser().addPositionalArgument(
-        QStringLiteral("TEMPLATE"),
-        QStringLiteral("Path of the page files, with %1 where the file number goes (e.g. "
-                       "/tmp/out/dir_%1.xml)."));
-    const int status = line.parse(arguments, 1, 1);
+    QString pathTemplate;
+    const int status = line.parseTemplate(arguments, &pathTemplate);
     if (status >= 0)
         return status;
-    const QString pathTemplate = line.parser().positionalArguments().constFirst();
-    if (!isPathTemplate(pathTemplate))
-        return line.usageError(QStringLiteral("TEMPLATE must hold %1 where the file number "
-                                              "goes, e.g. dir_%1.xml"));
 
     Progress progress(line.name());
     progress.setStage(QStringLiteral("headers"));

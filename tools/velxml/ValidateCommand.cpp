@@ -262,17 +262,10 @@ int runValidate(const QStringList &arguments)
                        "found, pages over their pageSize, unknown item kinds, items without "
                        "duid, dates that do not parse, and left-over files after the last "
                        "page. Exit status 1 when any is found."));
-    line.parser().addPositionalArgument(
-        QStringLiteral("TEMPLATE"),
-        QStringLiteral("Path of the page files, with %1 where the file number goes (e.g. "
-                       "/tmp/out/dir_%1.xml)."));
-    const int status = line.parse(arguments, 1, 1);
+    QString pathTemplate;
+    const int status = line.parseTemplate(arguments, &pathTemplate);
     if (status >= 0)
         return status;
-    const QString pathTemplate = line.parser().positionalArguments().constFirst();
-    if (!isPathTemplate(pathTemplate))
-        return line.usageError(QStringLiteral("TEMPLATE must hold %1 where the file number "
-                                              "goes, e.g. dir_%1.xml"));
 
     Progress progress(line.name());
     progress.setStage(QStringLiteral("headers"));
