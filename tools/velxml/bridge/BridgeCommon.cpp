@@ -11,6 +11,8 @@
 #include <QTextStream>
 #include <QTimeZone>
 
+#include <limits>
+
 namespace Bridge
 {
 
@@ -43,19 +45,35 @@ void Report::notCarried(const QString &label, const QStringList &properties)
                        .arg(label, properties.join(QLatin1String(", ")));
 }
 
-int Report::exitStatus() const
+int Report::refuseApproximations(bool strict, const QString &command, const char *items) const
 {
+    if (!strict || approximatedItems == 0)
+        return -1;
+    print();
+    standardError() << command << ": nothing written: some " << items
+                    << " would be approximated (--strict)\n";
+    return ExitDataProblem;
+}
+
+int Report::finish(int count)
+{
+    writtenCount += count;
+    print();
     return skippedCount > 0 || approximatedItems > 0 ? ExitDataProblem : ExitOk;
 }
 
-void Report::print(QTextStream &out) const
+void Report::print() const
 {
+    QTextStream &out = standardOutput();
     out << command << ": read " << readCount << ", written " << writtenCount << ", skipped "
         << skippedCount << ", approximated " << approximatedItems << '\n';
     for (const QString &line : details)
         out << line << '\n';
     out.flush();
 }
+
+namespace
+{
 
 void addCommonOptions(QCommandLineParser &parser)
 {
@@ -64,6 +82,12 @@ void addCommonOptions(QCommandLineParser &parser)
           QStringLiteral("Name, per item, what was skipped, approximated or not carried.") });
     parser.addOption({ QStringLiteral("strict"),
                        QStringLiteral("Write nothing when any item would be approximated.") });
+}
+
+void readCommonOptions(const QCommandLineParser &parser, Arguments *result)
+{
+    result->verbose = parser.isSet(QStringLiteral("verbose"));
+    result->strict = parser.isSet(QStringLiteral("strict"));
 }
 
 void addSetOptions(QCommandLineParser &parser)
@@ -83,37 +107,85 @@ void addSetOptions(QCommandLineParser &parser)
                        QStringLiteral("DEVICE"), QStringLiteral("velxml") });
 }
 
+// False (with @p error set) when an option value is unusable.
 bool readSetOptions(const QCommandLineParser &parser, SetOptions *options, QString *error)
 {
-    bool ok = false;
-    options->pageSize = parser.value(QStringLiteral("page-size")).toInt(&ok);
-    if (!ok || options->pageSize < 1) {
+    if (!parseNumber(parser.value(QStringLiteral("page-size")), 1, &options->pageSize)) {
         *error = QStringLiteral("--page-size needs a whole number of at least 1");
         return false;
     }
     options->since = QDateTime::fromTime_t(0);
     if (parser.isSet(QStringLiteral("since"))) {
-        const QString text = parser.value(QStringLiteral("since"));
-        // The forms the export command takes: set timestamp, local day, ISO 8601.
-        QDateTime since = QDateTime::fromString(text, QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
-        if (since.isValid()) {
-            since.setTimeSpec(Qt::UTC);
-        } else {
-            const QDate date = QDate::fromString(text, Qt::ISODate);
-            since = date.isValid() ? QDateTime(date, QTime(0, 0))
-                                   : QDateTime::fromString(text, Qt::ISODate);
-        }
-        if (!since.isValid()) {
-            *error = QStringLiteral(
-                         "--since: '%1' is not a date (yyyyMMddThhmmssZ, yyyy-MM-dd or ISO 8601)")
-                         .arg(text);
+        options->since = parseReferenceDate(parser.value(QStringLiteral("since")), error);
+        if (!options->since.isValid())
             return false;
-        }
-        options->since = since;
     }
     options->id = parser.value(QStringLiteral("id"));
     options->device = parser.value(QStringLiteral("device"));
     return true;
+}
+
+const QString templateDescription = QStringLiteral("Path template of the page files, holding %1.");
+
+} // namespace
+
+int parseFromArguments(CommandLine &line, const QStringList &arguments, const QString &files,
+                       const QString &filesDescription, Arguments *result)
+{
+    QCommandLineParser &parser = line.parser();
+    addCommonOptions(parser);
+    addSetOptions(parser);
+    parser.addPositionalArgument(files, filesDescription, files + QStringLiteral("..."));
+    line.addTemplateArgument(templateDescription);
+    const int status = line.parse(arguments, 2, std::numeric_limits<int>::max());
+    if (status >= 0)
+        return status;
+    result->inputs = parser.positionalArguments();
+    result->pathTemplate = result->inputs.takeLast();
+    if (!isPathTemplate(result->pathTemplate))
+        return line.usageError(QStringLiteral("TEMPLATE must contain %1"));
+    QString error;
+    if (!readSetOptions(parser, &result->options, &error))
+        return line.usageError(error);
+    readCommonOptions(parser, result);
+    return -1;
+}
+
+int parseToArguments(CommandLine &line, const QStringList &arguments,
+                     const QList<QCommandLineOption> &extraOptions, const QString &output,
+                     const QString &outputDescription, Arguments *result)
+{
+    QCommandLineParser &parser = line.parser();
+    addCommonOptions(parser);
+    parser.addOptions(extraOptions);
+    line.addTemplateArgument(templateDescription);
+    parser.addPositionalArgument(output, outputDescription);
+    const int status = line.parse(arguments, 2, 2);
+    if (status >= 0)
+        return status;
+    result->pathTemplate = parser.positionalArguments().at(0);
+    result->output = parser.positionalArguments().at(1);
+    readCommonOptions(parser, result);
+    return -1;
+}
+
+QString usableRecord(const ImpExp_Item &record, int index, Report *report)
+{
+    report->read();
+    const QString duid = record.getAttribute(QStringLiteral("duid"));
+    const QString label = QStringLiteral("%1 %2 duid=%3")
+                              .arg(record.getItemName(), QString::number(index + 1), duid);
+    if (duid.isEmpty()) {
+        report->skipped(label, QStringLiteral("no duid"));
+        return QString();
+    }
+    if (record.getItemElements().isEmpty()) {
+        report->skipped(
+            label,
+            QStringLiteral("identifiers only (unchanged since the export's reference date)"));
+        return QString();
+    }
+    return label;
 }
 
 bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,

@@ -6,9 +6,10 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 
-class QTextStream;
+class CommandLine;
 
 namespace Bridge
 {
@@ -22,18 +23,22 @@ public:
     Report(const QString &command, bool verbose);
 
     void read(int count = 1) { readCount += count; }
-    void written(int count = 1) { writtenCount += count; }
     void skipped(const QString &label, const QString &reason);
     // A written item whose carried form differs from the source.
     void approximated(const QString &label, const QStringList &reasons);
     // Source properties that have no place in the target; shown with --verbose only.
     void notCarried(const QString &label, const QStringList &properties);
 
-    int approximatedCount() const { return approximatedItems; }
-    int exitStatus() const;
-    void print(QTextStream &out) const;
+    // --strict writes nothing when any item would be approximated: then prints
+    // the summary and why (@p items names them, "cards") and returns
+    // ExitDataProblem; -1 when the output may be written.
+    int refuseApproximations(bool strict, const QString &command, const char *items) const;
+    // Counts @p count items written, prints the summary and returns the exit status.
+    int finish(int count);
 
 private:
+    void print() const;
+
     QString command;
     bool verbose;
     int readCount = 0;
@@ -51,11 +56,95 @@ struct SetOptions {
     QString device;
 };
 
-void addSetOptions(QCommandLineParser &parser);
-// False (with @p error set) when an option value is unusable.
-bool readSetOptions(const QCommandLineParser &parser, SetOptions *options, QString *error);
+// What a bridge command was asked to do.
+struct Arguments {
+    QStringList inputs; // from-*: the files to read
+    QString pathTemplate;
+    QString output; // to-*: the file to write
+    SetOptions options; // from-* only
+    bool verbose = false;
+    bool strict = false;
+};
 
-void addCommonOptions(QCommandLineParser &parser);
+// The command line of a from-* command, "FILE... TEMPLATE" with the set
+// options; @p files names the inputs ("FILE.vcf"). As CommandLine::parse()
+// answers.
+int parseFromArguments(CommandLine &line, const QStringList &arguments, const QString &files,
+                       const QString &filesDescription, Arguments *result);
+
+// The command line of a to-* command, "TEMPLATE OUT" with @p extraOptions;
+// @p output names the file to write ("OUT.vcf"). As CommandLine::parse() answers.
+int parseToArguments(CommandLine &line, const QStringList &arguments,
+                     const QList<QCommandLineOption> &extraOptions, const QString &output,
+                     const QString &outputDescription, Arguments *result);
+
+// The items a from-* command writes: one per duid, in the order read.
+class ItemCollector
+{
+public:
+    // @p source names an input item in messages ("card").
+    ItemCollector(Report *report, const char *source)
+        : report(report)
+        , source(source)
+    {
+    }
+
+    // Adds the item @p make builds from @p fields, unless an earlier item has
+    // its duid or the library refuses it (then skipped with the reason).
+    template<typename Fields>
+    void add(const QString &label, const Fields &fields, ImpExp_Item (*make)(const Fields &),
+             const QStringList &approximations, const QStringList &notCarried)
+    {
+        if (duids.contains(fields.duid)) {
+            report->skipped(
+                label,
+                QStringLiteral("duplicate UID: an earlier %1 has it").arg(QLatin1String(source)));
+            return;
+        }
+        try {
+            collected << make(fields);
+        } catch (const ImpExp_Exception &e) {
+            report->skipped(label, QString::fromLatin1(e.what()));
+            return;
+        }
+        duids.insert(fields.duid);
+        report->approximated(label, approximations);
+        report->notCarried(label, notCarried);
+    }
+
+    const QList<ImpExp_Item> &items() const { return collected; }
+
+private:
+    Report *report;
+    const char *source;
+    QList<ImpExp_Item> collected;
+    QSet<QString> duids;
+};
+
+// The label of a record read from a set ("contact 3 duid=..."); empty, with
+// the record skipped and its reason told, when a file cannot take it.
+QString usableRecord(const ImpExp_Item &record, int index, Report *report);
+
+// Hands @p use (label, fields) the fields @p read finds in each record a file
+// can take; records whose fields do not read are skipped with the reason.
+template<typename Fields, typename Use>
+void forEachRecord(const QList<ImpExp_Item> &records, Report *report,
+                   Fields (*read)(const ImpExp_Item &), Use use)
+{
+    for (int i = 0; i < records.size(); ++i) {
+        const QString label = usableRecord(records.at(i), i, report);
+        if (label.isEmpty())
+            continue;
+        Fields fields;
+        try {
+            fields = read(records.at(i));
+        } catch (const ImpExp_Exception &e) {
+            report->skipped(label, QString::fromLatin1(e.what()));
+            continue;
+        }
+        use(label, fields);
+    }
+}
 
 // Writes @p items through the library's builder under @p applicationName.
 bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,

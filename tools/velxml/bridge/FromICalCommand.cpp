@@ -7,10 +7,6 @@
 #include <KCalendarCore/Todo>
 
 #include <QFileInfo>
-#include <QSet>
-#include <QTextStream>
-
-#include <limits>
 
 #include <algorithm>
 
@@ -51,32 +47,17 @@ int runFromICal(const QStringList &arguments)
         QStringLiteral(
             "Turns every event (VEVENT) of the iCalendar files into an appointment of an agenda "
             "set (\"Agenda\")."));
-    QCommandLineParser &parser = line.parser();
-    addCommonOptions(parser);
-    addSetOptions(parser);
-    parser.addPositionalArgument(QStringLiteral("FILE.ics"),
-                                 QStringLiteral("iCalendar files to read."),
-                                 QStringLiteral("FILE.ics..."));
-    parser.addPositionalArgument(QStringLiteral("TEMPLATE"),
-                                 QStringLiteral("Path template of the page files, holding %1."));
-    const int status = line.parse(arguments, 2, std::numeric_limits<int>::max());
+    Arguments request;
+    const int status = parseFromArguments(line, arguments, QStringLiteral("FILE.ics"),
+                                          QStringLiteral("iCalendar files to read."), &request);
     if (status >= 0)
         return status;
-    QStringList files = parser.positionalArguments();
-    const QString pathTemplate = files.takeLast();
-    if (!isPathTemplate(pathTemplate))
-        return line.usageError(QStringLiteral("TEMPLATE must contain %1"));
-    SetOptions options;
-    QString error;
-    if (!readSetOptions(parser, &options, &error))
-        return line.usageError(error);
-    const bool verbose = parser.isSet(QStringLiteral("verbose"));
     warnAboutSystemZone(command);
 
-    Report report(QStringLiteral("from-ical"), verbose);
-    QList<ImpExp_Item> items;
-    QSet<QString> duids;
-    for (const QString &file : qAsConst(files)) {
+    Report report(QStringLiteral("from-ical"), request.verbose);
+    ItemCollector collector(&report, "event");
+    QString error;
+    for (const QString &file : qAsConst(request.inputs)) {
         QByteArray data;
         if (!readFile(file, &data, &error))
             return inputError(command, error);
@@ -108,25 +89,13 @@ int runFromICal(const QStringList &arguments)
                 report.skipped(label, QStringLiteral("no DTSTART"));
                 continue;
             }
-            if (duids.contains(event->uid())) {
-                report.skipped(label, QStringLiteral("duplicate UID: an earlier event has it"));
-                continue;
-            }
             const int detached = static_cast<int>(calendar->instances(event).size());
             QStringList notCarried, approximations;
             AppointmentFields fields = appointmentFromEvent(
-                *event, detached, verbose ? &notCarried : nullptr, &approximations);
+                *event, detached, request.verbose ? &notCarried : nullptr, &approximations);
             if (fields.lastModified >= readingStarted && fields.lastModified <= readingEnded)
                 fields.lastModified = QDateTime();
-            try {
-                items << appointmentItem(fields);
-            } catch (const ImpExp_Exception &e) {
-                report.skipped(label, QString::fromLatin1(e.what()));
-                continue;
-            }
-            duids.insert(fields.duid);
-            report.approximated(label, approximations);
-            report.notCarried(label, notCarried);
+            collector.add(label, fields, appointmentItem, approximations, notCarried);
         }
         const KCalendarCore::Todo::List todos = calendar->rawTodos();
         for (const auto &todo : todos) {
@@ -142,16 +111,11 @@ int runFromICal(const QStringList &arguments)
         }
     }
 
-    QTextStream &out = standardOutput();
-    if (parser.isSet(QStringLiteral("strict")) && report.approximatedCount() > 0) {
-        report.print(out);
-        standardError() << command
-                        << ": nothing written: some events would be approximated (--strict)\n";
-        return ExitDataProblem;
-    }
-    if (!writeSet(items, pathTemplate, QStringLiteral("Agenda"), options, &error))
+    if (const int refused = report.refuseApproximations(request.strict, command, "events");
+        refused >= 0)
+        return refused;
+    if (!writeSet(collector.items(), request.pathTemplate, QStringLiteral("Agenda"),
+                  request.options, &error))
         return inputError(command, error);
-    report.written(items.size());
-    report.print(out);
-    return report.exitStatus();
+    return report.finish(collector.items().size());
 }
