@@ -256,14 +256,9 @@ QStringList contactFields(const ImpExp_Item &item)
     return parts;
 }
 
-void printContact(QTextStream &out, const ImpExp_Item &item)
+// @p head, the item's padded duid, begins the item's first line.
+void printContact(QTextStream &out, const QString &head, const ImpExp_Item &item)
 {
-    const QString duid = item.getAttribute(QStringLiteral("duid"));
-    QString head = duid.leftJustified(7);
-    if (item.getItemElements().isEmpty()) {
-        out << "    " << head << identifiersOnly(item) << '\n';
-        return;
-    }
     const QString last = item.getElement(QStringLiteral("lastName"));
     const QString first = item.getElement(QStringLiteral("firstName"));
     QString name
@@ -281,14 +276,8 @@ void printContact(QTextStream &out, const ImpExp_Item &item)
     printWrapped(out, contactFields(item), QStringLiteral("           "));
 }
 
-void printAppointment(QTextStream &out, const ImpExp_Item &item)
+void printAppointment(QTextStream &out, const QString &head, const ImpExp_Item &item)
 {
-    const QString duid = item.getAttribute(QStringLiteral("duid"));
-    QString head = duid.leftJustified(7);
-    if (item.getItemElements().isEmpty()) {
-        out << "    " << head << identifiersOnly(item) << '\n';
-        return;
-    }
     // The accessors turn the texts back into local dates and a repetition.
     const Appointment_Item appointment(item);
     const QDateTime begin = appointment.getBeginDate();
@@ -348,10 +337,13 @@ void printReadBack(QTextStream &out, const Export &what, const SetScan &scan)
             out << "  " << displayName(scan.pathTemplate, header.fileNumber) << ", page "
                 << header.page << " of " << header.totalPage << '\n';
         }
-        if (kind == QLatin1String("contact"))
-            printContact(out, item);
+        const QString head = item.getAttribute(QStringLiteral("duid")).leftJustified(7);
+        if (item.getItemElements().isEmpty())
+            out << "    " << head << identifiersOnly(item) << '\n';
+        else if (kind == QLatin1String("contact"))
+            printContact(out, head, item);
         else
-            printAppointment(out, item);
+            printAppointment(out, head, item);
     }
 }
 
