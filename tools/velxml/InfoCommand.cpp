@@ -29,7 +29,6 @@ int runInfo(const QStringList &arguments)
         return status;
 
     Progress progress(line.name());
-    progress.setStage(QStringLiteral("headers"));
     const SetScan scan = scanSet(pathTemplate, &progress);
     progress.clear();
     if (scan.pages.isEmpty())

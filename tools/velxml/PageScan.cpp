@@ -117,6 +117,8 @@ SetScan scanSet(const QString &pathTemplate, Progress *progress)
 {
     SetScan scan;
     scan.pathTemplate = pathTemplate;
+    if (progress)
+        progress->setStage(QStringLiteral("headers"));
     QXmlStreamReader reader;
     qint64 items = 0;
     for (int number = 0;; ++number) {

@@ -54,7 +54,7 @@ PageHeader scanPage(const QString &fileName, int fileNumber, QXmlStreamReader &r
 class Progress;
 
 // Scans the page files 00, 01, ... as a receiving system finds them: up to the
-// first number without a file.
+// first number without a file. @p progress counts them as its "headers" stage.
 SetScan scanSet(const QString &pathTemplate, Progress *progress = nullptr);
 
 // The name a report uses for a page file: the file name alone unless the

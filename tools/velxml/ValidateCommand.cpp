@@ -268,7 +268,6 @@ int runValidate(const QStringList &arguments)
         return status;
 
     Progress progress(line.name());
-    progress.setStage(QStringLiteral("headers"));
     SetScan scan = scanSet(pathTemplate, &progress);
     Validation validation(pathTemplate);
     if (scan.pages.isEmpty()) {
