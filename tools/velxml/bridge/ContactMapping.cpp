@@ -7,6 +7,9 @@
 #include <QCryptographicHash>
 #include <QMimeDatabase>
 
+#include <algorithm>
+#include <iterator>
+
 using KContacts::Addressee;
 using KContacts::PhoneNumber;
 
@@ -18,6 +21,29 @@ namespace
 
 const PhoneNumber::Type nonVoiceKinds = PhoneNumber::Fax | PhoneNumber::Cell | PhoneNumber::Pager
     | PhoneNumber::Modem | PhoneNumber::Bbs | PhoneNumber::Video;
+
+// The contact's text elements under their element names: one list to read,
+// compare and test for emptiness.
+struct TextElement {
+    QString name;
+    QString ContactFields::*field;
+};
+
+const TextElement textElements[] = {
+    { QStringLiteral("firstName"), &ContactFields::firstName },
+    { QStringLiteral("lastName"), &ContactFields::lastName },
+    { QStringLiteral("company"), &ContactFields::company },
+    { QStringLiteral("email"), &ContactFields::email },
+    { QStringLiteral("personalEmail"), &ContactFields::personalEmail },
+    { QStringLiteral("officePhone"), &ContactFields::officePhone },
+    { QStringLiteral("officePhone2"), &ContactFields::officePhone2 },
+    { QStringLiteral("personalHome"), &ContactFields::personalHome },
+    { QStringLiteral("personalMobile"), &ContactFields::personalMobile },
+    { QStringLiteral("fax"), &ContactFields::fax },
+    { QStringLiteral("otherPhone"), &ContactFields::otherPhone },
+    { QStringLiteral("collaborationId"), &ContactFields::collaborationId },
+    { QStringLiteral("jobTitle"), &ContactFields::jobTitle },
+};
 
 bool isVoice(PhoneNumber::Type type)
 {
@@ -102,11 +128,9 @@ void listUncarried(const Addressee &card, int extraEmails, int extraPhones, QStr
 
 bool ContactFields::carriesNothing() const
 {
-    return firstName.isEmpty() && lastName.isEmpty() && company.isEmpty() && email.isEmpty()
-        && personalEmail.isEmpty() && officePhone.isEmpty() && officePhone2.isEmpty()
-        && personalHome.isEmpty() && personalMobile.isEmpty() && fax.isEmpty()
-        && otherPhone.isEmpty() && collaborationId.isEmpty() && jobTitle.isEmpty()
-        && photo.isNull();
+    return photo.isNull()
+        && std::all_of(std::begin(textElements), std::end(textElements),
+                       [this](const TextElement &e) { return (this->*e.field).isEmpty(); });
 }
 
 bool ContactFields::operator==(const ContactFields &o) const
@@ -114,12 +138,9 @@ bool ContactFields::operator==(const ContactFields &o) const
     const bool sameDate = lastModified.isValid() == o.lastModified.isValid()
         && (!lastModified.isValid()
             || lastModified.toSecsSinceEpoch() == o.lastModified.toSecsSinceEpoch());
-    return duid == o.duid && sameDate && firstName == o.firstName && lastName == o.lastName
-        && company == o.company && email == o.email && personalEmail == o.personalEmail
-        && officePhone == o.officePhone && officePhone2 == o.officePhone2
-        && personalHome == o.personalHome && personalMobile == o.personalMobile && fax == o.fax
-        && otherPhone == o.otherPhone && collaborationId == o.collaborationId
-        && jobTitle == o.jobTitle && photo.isNull() == o.photo.isNull() && photo == o.photo;
+    return duid == o.duid && sameDate && photo.isNull() == o.photo.isNull() && photo == o.photo
+        && std::all_of(std::begin(textElements), std::end(textElements),
+                       [this, &o](const TextElement &e) { return this->*e.field == o.*e.field; });
 }
 
 QString contentDerivedUid(const KContacts::Addressee &card)
@@ -242,19 +263,8 @@ ContactFields contactFromItem(const ImpExp_Item &item)
     ContactFields f;
     f.duid = item.getAttribute(QStringLiteral("duid"));
     f.lastModified = item.getLastModificationDate();
-    f.firstName = item.getElement(QStringLiteral("firstName"));
-    f.lastName = item.getElement(QStringLiteral("lastName"));
-    f.company = item.getElement(QStringLiteral("company"));
-    f.email = item.getElement(QStringLiteral("email"));
-    f.personalEmail = item.getElement(QStringLiteral("personalEmail"));
-    f.officePhone = item.getElement(QStringLiteral("officePhone"));
-    f.officePhone2 = item.getElement(QStringLiteral("officePhone2"));
-    f.personalHome = item.getElement(QStringLiteral("personalHome"));
-    f.personalMobile = item.getElement(QStringLiteral("personalMobile"));
-    f.fax = item.getElement(QStringLiteral("fax"));
-    f.otherPhone = item.getElement(QStringLiteral("otherPhone"));
-    f.collaborationId = item.getElement(QStringLiteral("collaborationId"));
-    f.jobTitle = item.getElement(QStringLiteral("jobTitle"));
+    for (const TextElement &e : textElements)
+        f.*e.field = item.getElement(e.name);
     const QString photo = item.getElement(QStringLiteral("photo"));
     if (!photo.isNull())
         f.photo = photo.toLatin1();
