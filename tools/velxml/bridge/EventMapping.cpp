@@ -75,6 +75,12 @@ QDateTime localMidnight(const QDate &date)
     return QDateTime(date, QTime(0, 0), Qt::LocalTime).toUTC();
 }
 
+// An occurrence as a UTC instant; an all-day one at local midnight of its day.
+QDateTime occurrenceInstant(const QDateTime &at, bool allDay)
+{
+    return allDay ? localMidnight(at.date()) : at.toUTC();
+}
+
 void listUncarried(const Event &event, QStringList *out)
 {
     if (!event.attendees().isEmpty())
@@ -156,7 +162,7 @@ QList<QDateTime> ruleOccurrences(const RecurrenceRule &rule, bool allDay)
         at = rule.getNextDate(at);
         if (!at.isValid())
             break;
-        result << (allDay ? QDateTime(at.date(), QTime(0, 0), Qt::LocalTime).toUTC() : at.toUTC());
+        result << occurrenceInstant(at, allDay);
     }
     return result;
 }
@@ -465,8 +471,7 @@ QList<QDateTime> firstOccurrences(const Event &event, int count)
         at = recurrence->getNextDateTime(at);
         if (!at.isValid())
             break;
-        result << (event.allDay() ? QDateTime(at.date(), QTime(0, 0), Qt::LocalTime).toUTC()
-                                  : at.toUTC());
+        result << occurrenceInstant(at, event.allDay());
     }
     return result;
 }
