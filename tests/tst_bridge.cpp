@@ -198,6 +198,7 @@ private slots:
     void events_data();
     void events();
     void sinceLeavesIdentifiersOnly();
+    void toICalSkipsDuplicatesInAFixedOrder();
     void usageErrors_data();
     void usageErrors();
 };
@@ -436,6 +437,32 @@ void BridgeTest::sinceLeavesIdentifiersOnly()
     QCOMPARE(back.exitCode, 1);
     QCOMPARE(summaryOf(back.out), (QList<int> { 2, 1, 1, 0 }));
     QVERIFY2(back.out.contains("duid=old: skipped: identifiers only"), qPrintable(back.out));
+}
+
+void BridgeTest::toICalSkipsDuplicatesInAFixedOrder()
+{
+    TimeZoneScope tz(berlin);
+    QTemporaryDir dir;
+    QByteArray lines;
+    for (const char *duid : { "b2", "b2", "c3", "d4", "e5" })
+        lines += QByteArray("{\"name\":\"appointment\",\"attributes\":[[\"duid\",\"") + duid
+            + "\"]],\"elements\":[[\"begin\",\"20260301T090000Z\"],"
+              "[\"end\",\"20260301T100000Z\"]]}\n";
+    const QString set = dir.filePath(QStringLiteral("set_%1.xml"));
+    QCOMPARE(velxml({ "export", "--application", "Agenda", "--page-size", "10",
+                      writeText(dir, QStringLiteral("in.jsonl"), lines), set })
+                 .exitCode,
+             0);
+    QStringList outputs;
+    for (const char *name : { "a.ics", "b.ics" }) {
+        const Run run = velxml({ "to-ical", set, dir.filePath(QString::fromLatin1(name)) });
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(summaryOf(run.out), (QList<int> { 5, 4, 1, 0 }));
+        outputs << QString::fromUtf8(contents(dir.filePath(QString::fromLatin1(name))))
+                       .remove(QRegularExpression(QStringLiteral("DTSTAMP:[^\r\n]*")));
+    }
+    QCOMPARE(outputs.at(0).count(QStringLiteral("BEGIN:VEVENT")), 4);
+    QCOMPARE(outputs.at(0), outputs.at(1));
 }
 
 void BridgeTest::usageErrors_data()

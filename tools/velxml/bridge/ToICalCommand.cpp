@@ -20,6 +20,9 @@ int runToICal(const QStringList &arguments)
     if (status >= 0)
         return status;
     warnAboutSystemZone(command);
+    // The calendar keeps its events in hashes: a fixed seed writes them in the
+    // same order on every run, so the same set always gives the same file.
+    qSetGlobalQHashSeed(0);
 
     QList<ImpExp_Item> records;
     QString error;
@@ -30,18 +33,20 @@ int runToICal(const QStringList &arguments)
     KCalendarCore::MemoryCalendar::Ptr calendar(
         new KCalendarCore::MemoryCalendar(QTimeZone::utc()));
     int written = 0;
+    QSet<QString> uids; // the calendar itself takes a second event with the same UID
     forEachRecord(records, &report, appointmentFromItem,
                   [&](const QString &label, const AppointmentFields &fields) {
                       QStringList approximations;
                       const KCalendarCore::Event::Ptr event
                           = eventFromAppointment(fields, &approximations);
-                      if (!calendar->addEvent(event)) {
+                      if (uids.contains(event->uid()) || !calendar->addEvent(event)) {
                           report.skipped(label, QStringLiteral("duplicate duid"));
                           return;
                       }
                       // Adding may stamp the event; the exchange's date is the one to keep.
                       if (fields.lastModified.isValid())
                           event->setLastModified(fields.lastModified.toUTC());
+                      uids.insert(event->uid());
                       ++written;
                       report.approximated(label, approximations);
                   });
