@@ -16,13 +16,13 @@ int main()
     {
         ImpExp_XMLBuilder builder(QStringLiteral("dev"), QStringLiteral("exp"), pathTemplate, 1,
                                   QDateTime::fromSecsSinceEpoch(0, Qt::UTC), 2, 0,
-                                  QStringLiteral("VelDirectory"), QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
+                                  QStringLiteral("VelDirectory"),
+                                  QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
         for (const char *duid : { "1", "2" })
-            builder.putItem(Contact_Item(QString::fromLatin1(duid), QString(), QDateTime(),
-                                         QStringLiteral("Jane"), QStringLiteral("Doe"), QString(),
-                                         QString(), QString(), QString(), QString(), QByteArray(),
-                                         QString(), QString(), QString(), QString(), QString(),
-                                         QString()));
+            builder.putItem(Contact_Item(
+                QString::fromLatin1(duid), QString(), QDateTime(), QStringLiteral("Jane"),
+                QStringLiteral("Doe"), QString(), QString(), QString(), QString(), QString(),
+                QByteArray(), QString(), QString(), QString(), QString(), QString(), QString()));
     }
     ImpExp_XMLParser parser(pathTemplate);
     int count = 0;
