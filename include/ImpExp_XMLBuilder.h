@@ -71,6 +71,13 @@ public:
      * Writes one item on the current page, starting a page file first when
      * none is open, and closes the page when it is full or when the item is
      * the last one announced.
+     *
+     * Values are escaped; a character that XML 1.0 cannot carry (a control
+     * character other than tab, line feed and carriage return, U+FFFE, U+FFFF,
+     * an unpaired surrogate) is written as U+FFFD. Line breaks in element
+     * values are written as they are, so a reader's end-of-line handling
+     * gives a carriage return (and CR LF) back as a line feed; in attribute
+     * values they are written as character references and come back as sent.
      * @throws ImpExp_FatalException "Too much items !" (all announced pages
      *         written, or the export was closed) or "Cannot create file %1, %2"
      *         (the next call retries the same page); nothing of the item is
