@@ -1,12 +1,15 @@
 #include <ImpExp_XMLBuilder.h>
 
+#include "DebugLog.h"
 #include "TimeZoneScope.h"
 
+#include "DebugLog.h"
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+
 #include <QtTest>
 
 #include <functional>
@@ -107,27 +110,6 @@ QString put(ImpExp_XMLBuilder &builder, const char *duids)
         for (const QString &duid : QString::fromLatin1(duids).split(QLatin1Char(' ')))
             builder.putItem(contact(duid));
     });
-}
-
-// Debug messages of the library's category: "function: message", and the
-// file when it is not the writer's.
-QStringList logged;
-bool logEnabled = true;
-
-void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type != QtDebugMsg || qstrcmp(context.category, "velxml.impexp") != 0)
-        return;
-    logged << QLatin1String(context.function) + QLatin1String(": ") + message;
-    if (!QByteArray(context.file).endsWith("ImpExp_XMLBuilder.cpp"))
-        logged.last() += QLatin1String(" in ") + QLatin1String(context.file);
-}
-
-// Wins over QT_LOGGING_RULES, which setFilterRules() does not.
-void forceLogging(QLoggingCategory *category)
-{
-    if (qstrcmp(category->categoryName(), "velxml.impexp") == 0)
-        category->setEnabled(QtDebugMsg, logEnabled);
 }
 
 } // namespace
@@ -444,15 +426,9 @@ void tst_Builder::copiesStartTheSameExport()
 
 void tst_Builder::debugMessages()
 {
-    const QtMessageHandler previousHandler = qInstallMessageHandler(collect);
-    const auto previousFilter = QLoggingCategory::installFilter(forceLogging);
-    for (bool enabled : { false, true }) { // silenced, nothing reaches the handler
-        logEnabled = enabled;
-        QLoggingCategory::installFilter(forceLogging);
+    const QStringList logged = captureDebugLog("ImpExp_XMLBuilder.cpp", [&] {
         make(path(QStringLiteral("log_%1.xml")), 1, 1).putItem(contact(QStringLiteral("1")));
-    }
-    QLoggingCategory::installFilter(previousFilter);
-    qInstallMessageHandler(previousHandler);
+    });
     QCOMPARE(logged.join(QLatin1Char('\n')),
              QStringLiteral(R"(void ImpExp_XMLBuilder::putItem(const ImpExp_Item&): putItem
 void ImpExp_XMLBuilder::startNewXMLFile(): startNewXMLFile

@@ -1,6 +1,8 @@
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 
+#include "DebugLog.h"
+
 #include <QtTest>
 
 #include <functional>
@@ -73,27 +75,6 @@ struct PageSet {
         QCOMPARE(file.write(content), qint64(content.size()));
     }
 };
-
-// Debug messages of the library's category: "function: message", and the
-// file when it is not the reader's.
-QStringList logged;
-bool logEnabled = true;
-
-void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type != QtDebugMsg || qstrcmp(context.category, "velxml.impexp") != 0)
-        return;
-    logged << QLatin1String(context.function) + QLatin1String(": ") + message;
-    if (!QByteArray(context.file).endsWith("ImpExp_XMLParser.cpp") || context.line <= 0)
-        logged.last() += QLatin1String(" in ") + QLatin1String(context.file);
-}
-
-// Wins over QT_LOGGING_RULES, which setFilterRules() does not.
-void forceLogging(QLoggingCategory *category)
-{
-    if (qstrcmp(category->categoryName(), "velxml.impexp") == 0)
-        category->setEnabled(QtDebugMsg, logEnabled);
-}
 
 } // namespace
 
@@ -418,16 +399,10 @@ void TestParser::debugMessages()
     PageSet set;
     set.write(0, page(contact("1")));
     set.write(1, page(QByteArray()));
-    const QtMessageHandler previousHandler = qInstallMessageHandler(collect);
-    const auto previousFilter = QLoggingCategory::installFilter(forceLogging);
-    for (bool enabled : { false, true }) { // silenced, nothing reaches the handler
-        logEnabled = enabled;
-        QLoggingCategory::installFilter(forceLogging);
+    const QStringList logged = captureDebugLog("ImpExp_XMLParser.cpp", [&] {
         ImpExp_XMLParser parser(set.pathTemplate);
         read(parser);
-    }
-    QLoggingCategory::installFilter(previousFilter);
-    qInstallMessageHandler(previousHandler);
+    });
     // Two calls; the second passes page 01 and stops at page 02.
     QCOMPARE(logged.join(QLatin1Char('\n')),
              QStringLiteral("bool ImpExp_XMLParser::getItem(ImpExp_Item&, bool): getItem\n"
