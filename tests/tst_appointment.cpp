@@ -1,5 +1,6 @@
 #include <Appointment_Item.h>
 
+#include "Thrown.h"
 #include "TimeZoneScope.h"
 
 #include <QtTest>
@@ -47,15 +48,7 @@ Appointment_Item imported(const QString &elements)
     return Appointment_Item(record);
 }
 
-QString errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const ImpExp_ErrorException &e) {
-        return QString::fromLatin1(e.what());
-    }
-    return QString();
-}
+constexpr auto errorOf = &messageOf<ImpExp_ErrorException>;
 
 // What the accessors give, as "begin|end|period|repetition end"; a throw gives its message.
 // Local date-times show no zone suffix.

@@ -1,6 +1,7 @@
 #include <ImpExp_XMLBuilder.h>
 
 #include "DebugLog.h"
+#include "Thrown.h"
 #include "TimeZoneScope.h"
 
 #include "DebugLog.h"
@@ -92,16 +93,7 @@ QString summary(const QString &pattern)
     }
 }
 
-// The message of the ImpExp_FatalException @p call throws, or "".
-QString fatal(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const ImpExp_FatalException &e) {
-        return QString::fromLatin1(e.what());
-    }
-    return QString();
-}
+constexpr auto fatal = &messageOf<ImpExp_FatalException>;
 
 // Puts one contact per duid of the space-separated @p duids; fatal() of it.
 QString put(ImpExp_XMLBuilder &builder, const char *duids)

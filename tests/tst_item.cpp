@@ -1,5 +1,6 @@
 #include <ImpExp_Item.h>
 
+#include "Thrown.h"
 #include "TimeZoneScope.h"
 #include "model/ImpExp_Guard.h"
 
@@ -42,15 +43,7 @@ QString pairs(const ImpExp_PairList &list)
     return texts.join(' ');
 }
 
-QString errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const ImpExp_ErrorException &e) {
-        return QString::fromLatin1(e.what());
-    }
-    return "<nothing thrown>";
-}
+constexpr auto errorOf = &messageOf<ImpExp_ErrorException>;
 } // namespace
 
 class TestItem : public QObject

@@ -2,6 +2,7 @@
 #include <ImpExp_XMLParser.h>
 
 #include "DebugLog.h"
+#include "Thrown.h"
 
 #include <QtTest>
 
@@ -37,16 +38,7 @@ QString flat(const ImpExp_PairList &pairs)
     return out.join(QLatin1Char('|'));
 }
 
-// The message of the ImpExp_FatalException @p call throws, or "".
-QString fatal(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const ImpExp_FatalException &e) {
-        return QString::fromLatin1(e.what());
-    }
-    return QString();
-}
+constexpr auto fatal = &messageOf<ImpExp_FatalException>;
 
 // Reads contacts until false, a failure or @p limit items: the duids, then
 // the failure's message in brackets.
