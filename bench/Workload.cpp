@@ -339,26 +339,29 @@ PrebuiltItem prebuild(const AppointmentData &a, const ExportSetup &setup)
     return item;
 }
 
-RunResult libraryExportContacts(const QVector<ContactData> &items, const ExportSetup &setup,
-                                const QString &pathTemplate)
+// Builds each typed item and puts it, as a host does.
+template<typename Data, typename MakeItem>
+RunResult libraryExport(const QVector<Data> &items, const ExportSetup &setup,
+                        const QString &pathTemplate, MakeItem makeItem)
 {
     ImpExp_XMLBuilder builder = libraryBuilder(setup, pathTemplate, items.size());
-    for (const ContactData &contact : items)
-        builder.putItem(contactItem(contact));
+    for (const Data &data : items)
+        builder.putItem(makeItem(data));
     RunResult result;
     result.items = items.size();
     return result;
 }
 
+RunResult libraryExportContacts(const QVector<ContactData> &items, const ExportSetup &setup,
+                                const QString &pathTemplate)
+{
+    return libraryExport(items, setup, pathTemplate, contactItem);
+}
+
 RunResult libraryExportAppointments(const QVector<AppointmentData> &items, const ExportSetup &setup,
                                     const QString &pathTemplate)
 {
-    ImpExp_XMLBuilder builder = libraryBuilder(setup, pathTemplate, items.size());
-    for (const AppointmentData &appointment : items)
-        builder.putItem(appointmentItem(appointment));
-    RunResult result;
-    result.items = items.size();
-    return result;
+    return libraryExport(items, setup, pathTemplate, appointmentItem);
 }
 
 RunResult baselineExport(const QVector<PrebuiltItem> &items, const ExportSetup &setup,
