@@ -103,6 +103,35 @@ public:
     /// After it the export is over: a later putItem() throws.
     void closeBuilder();
 
+    /**
+     * Whether writing, flushing or closing a page file has failed (a full
+     * disk, a file size limit, a device gone). The writer throws nothing for
+     * such failures and goes on with the export, so a host that must not
+     * lose items asks here after closeBuilder() (which flushes first) and
+     * treats the set as not written when this says true.
+     * @since 1.1
+     */
+    bool hasWriteError() const;
+    /// The page file of the first write failure; empty when there was none.
+    /// @since 1.1
+    QString writeErrorFileName() const;
+    /// The system's text for the first write failure ("No space left on
+    /// device"); empty when there was none.
+    /// @since 1.1
+    QString writeErrorString() const;
+
+    /**
+     * Whether putItem() can write @p item as a well-formed element that
+     * every reader accepts: the item name and every element name are XML
+     * names without a colon (they go behind the format's prefix), every
+     * attribute name is such a name too and not "xmlns", and no attribute
+     * name occurs twice. putItem() itself writes names unchanged, so a host
+     * that cannot vouch for its names asks here first. Throws nothing.
+     * @param reason when not null and the item is refused, says why.
+     * @since 1.1
+     */
+    static bool isWritable(const ImpExp_Item &item, QString *reason = nullptr);
+
 private:
     QString deviceId;
     QString id;

@@ -1,0 +1,182 @@
+#ifndef IMPEXP_SETCHECK_H
+#define IMPEXP_SETCHECK_H
+
+/**
+ * @file ImpExp_SetCheck.h
+ * Checks a page file set as a receiving system reads it, before importing.
+ */
+
+#include <ImpExp_Item.h>
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+/**
+ * Reads a whole page file set the way a receiving system does and reports
+ * each page's header and every problem found, with its file, line and column.
+ *
+ * ImpExp_XMLParser ends a set at the first page file that does not open and
+ * never looks at the headers, so on its own it cannot tell a complete set
+ * from a truncated one. A host that must not import half a set runs this
+ * check first and refuses the set unless isComplete() (or, stricter,
+ * isClean()) says yes:
+ *
+ * @code
+ * ImpExp_SetCheck check(pathTemplate);
+ * check.run();
+ * if (!check.isComplete())
+ *     return refuse(check.problems());
+ * ImpExp_XMLParser reader(pathTemplate);
+ * ...
+ * @endcode
+ *
+ * The check streams: one page file is open at a time, and each page is read
+ * once with one XML reader. Memory does not depend on the number of items,
+ * with one exception: to find a duid used twice, the check keeps every duid
+ * it has met, per item kind, for the whole set: about 40 bytes plus two
+ * bytes per character of the duid for each item (some 60 MB for a million
+ * items with 10-character duids). It also keeps one Page per page file and
+ * at most problemLimit() problems.
+ *
+ * The check throws nothing while it reads: whatever a file holds becomes a
+ * Problem.
+ *
+ * @since 1.1
+ */
+class VELXMLIMPEXP_EXPORT ImpExp_SetCheck
+{
+public:
+    /// What kind of fault a Problem is.
+    enum class ProblemKind {
+        /// A page file that "totalPage" announces is missing: the set is incomplete.
+        MissingPage,
+        /// A page file after a missing one: a reader stops before it.
+        PageAfterGap,
+        /// A file numbered after the announced last page: a reader takes it
+        /// for part of the set.
+        LeftOverPage,
+        /// The page file exists but cannot be opened for reading.
+        Unreadable,
+        /// The page is not well-formed XML; the message is the XML reader's.
+        NotWellFormed,
+        /// The reader refuses the page ("Invalid input file"): its root is not
+        /// "moxara", or something other than the root comes first.
+        RootRefused,
+        /// A header attribute is missing or not a number, or the page has no
+        /// (or more than one) application element, or an unknown one.
+        BadHeader,
+        /// "created", "id", "deviceId", the application element or
+        /// "totalPage" differ from the first page's.
+        HeaderMismatch,
+        /// "page" does not match the file number (file 00 is page 1).
+        PageNumber,
+        /// More items on the page than its "pageSize".
+        PageOverfull,
+        /// An item kind that the page's application element does not carry
+        /// (a contact in an agenda page, or a kind of no application).
+        ForeignKind,
+        /// An item without a "duid" attribute, or with an empty one.
+        MissingDuid,
+        /// A "lastModified" value that is not a "yyyyMMddThhmmssZ" timestamp.
+        BadLastModified,
+        /// An appointment with fields whose "begin" or "end" is missing or
+        /// not a timestamp.
+        BadAppointmentDate,
+        /// The same duid on two items of the same kind in one set.
+        DuplicateDuid,
+    };
+
+    /// One fault, where it is.
+    struct Problem {
+        ProblemKind kind;
+        int fileNumber;   ///< file number of the page file (0 for "..._00")
+        QString fileName; ///< the page file's name, as the template gives it
+        qint64 line;      ///< 1-based position in the file; 0 when the
+        qint64 column;    ///< problem is about the file as a whole
+        QString itemName; ///< the item's kind when the problem is one item's
+        int itemIndex;    ///< 0-based position of that item on its page
+                          ///< (all kinds counted); -1 otherwise
+        QString duid;     ///< the item's duid, when it has one
+        QString message;  ///< what is wrong, in a sentence for people
+    };
+
+    /// Items of one kind on a page.
+    struct KindCount {
+        QString itemName;
+        int items;        ///< items of this kind
+        int withElements; ///< of which written with their elements
+    };
+
+    /// What one page file says about itself. Header texts are as they stand
+    /// in the file; a null text when the attribute (or element) is absent.
+    struct Page {
+        int fileNumber;
+        QString fileName;
+        bool opened;      ///< the file could be opened for reading
+        bool rootAccepted; ///< a reader accepts its root element
+        bool wellFormed;  ///< read to its end without an XML error
+        QString created, schemaVersion, id, deviceId; ///< the root's attributes
+        QString application; ///< local name of the application element
+        QString max, pageSize, page, totalPage; ///< the application element's
+        QList<KindCount> kinds; ///< in order of first appearance
+        int items;        ///< items on the page, all kinds
+    };
+
+    /**
+     * Prepares the check of the set named by @p pathTemplate; reads nothing yet.
+     * @throws ImpExp_FatalException "Bad path" when @p pathTemplate holds no
+     *         "%1". Throws nothing else.
+     */
+    explicit ImpExp_SetCheck(const QString &pathTemplate);
+    ImpExp_SetCheck(const ImpExp_SetCheck &) = delete;
+    ImpExp_SetCheck &operator=(const ImpExp_SetCheck &) = delete;
+    virtual ~ImpExp_SetCheck();
+
+    /// Checks the whole set: checkNextPage() until it returns false.
+    void run();
+
+    /**
+     * Checks the next page file, for a caller that shows progress.
+     * @return false when the set is done (its end-of-set problems, such as
+     *         missing pages, are then recorded); true when a page was read.
+     */
+    bool checkNextPage();
+
+    /// The pages found, in file-number order. Missing pages have no entry.
+    const QList<Page> &pages() const;
+    /// The problems found, at most problemLimit() of them, in the order met.
+    const QList<Problem> &problems() const;
+    /// All problems found, also those beyond problemLimit().
+    qint64 problemCount() const;
+    /// Items on all pages, all kinds.
+    qint64 itemCount() const;
+    /// The number of page files the set announces ("totalPage" of its first
+    /// readable page), or the number found when no page announces one.
+    int announcedPages() const;
+
+    /**
+     * Whether a reader gets every item of the set: every announced page file
+     * is there, opens, has a root the reader accepts and is well-formed, and
+     * no left-over file follows. Item-level problems do not count here.
+     */
+    bool isComplete() const;
+    /// Whether no problem at all was found.
+    bool isClean() const;
+
+    /// At most this many problems are kept (default 10000); the rest are counted.
+    int problemLimit() const;
+    void setProblemLimit(int limit);
+
+    /// Whether item kind @p itemName belongs in an application element named
+    /// @p application ("directory" carries contact and contactMap, "agenda"
+    /// appointment and appointmentMap).
+    static bool belongsTo(const QString &itemName, const QString &application);
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+#endif // IMPEXP_SETCHECK_H
