@@ -103,10 +103,12 @@ check_debs() {
     in_root "$root" "apt-get update -qq && cd /debs && apt-get install -y -qq --no-install-recommends ./*.deb"
     echo "== both tools' demo, and the same set from both"
     in_root "$root" '
-        velxml demo /tmp/demo5 | head -3
-        velxml-qt6 demo /tmp/demo6 | head -3
         for tool in velxml velxml-qt6; do
-            $tool dump --json "/tmp/demo5/dir_%1.xml" >/tmp/items.jsonl
+            $tool demo /tmp/demo-$tool >/tmp/demo-$tool.txt
+            head -n 3 /tmp/demo-$tool.txt
+        done
+        for tool in velxml velxml-qt6; do
+            $tool dump --json "/tmp/demo-velxml/dir_%1.xml" >/tmp/items.jsonl
             $tool export --application VelDirectory --page-size 5 /tmp/items.jsonl "/tmp/$tool-%1.xml"
         done
         for page in 00 01 02; do
@@ -150,7 +152,11 @@ make_base
 case "${1:-all}" in
 debs) check_debs ;;
 qt6only) check_qt6only ;;
-all) check_debs && check_qt6only ;;
+all)
+    # One after the other: `a && b` would switch off set -e inside a.
+    check_debs
+    check_qt6only
+    ;;
 *)
     echo "usage: $0 [debs|qt6only|all]" >&2
     exit 2
