@@ -141,8 +141,8 @@ void ImpExp_SetCheck::Private::report(Kind kind, const QString &message, const P
 {
     ++problemCount;
     if (problems.size() < problemLimit)
-        problems.append({ kind, page.fileNumber, page.fileName, place.line, place.column,
-                          QString(), place.itemIndex, QString(), message });
+        problems.append({ kind, page.fileNumber, page.fileName, place.line, place.column, QString(),
+                          place.itemIndex, QString(), message });
 }
 
 void ImpExp_SetCheck::Private::reportItem(Kind kind, const QString &message)
@@ -189,7 +189,8 @@ bool ImpExp_SetCheck::Private::checkNextPage()
         if (page.opened) {
             readPage(file);
         } else {
-            report(Kind::Unreadable, QStringLiteral("cannot be opened: %1").arg(file.errorString()));
+            report(Kind::Unreadable,
+                   QStringLiteral("cannot be opened: %1").arg(file.errorString()));
             // After the announced last page, a reader ends the set here as it should.
             if (announced >= 0 && number >= announced)
                 finished = true;
@@ -222,12 +223,12 @@ void ImpExp_SetCheck::Private::missingPage()
     broken = gapBehind = true;
     if (announced - number > listedGap) {
         finished = true;
-        report(Kind::MissingPage,
-               QStringLiteral("missing, and so is every page file up to %1: totalPage announces "
-                              "%2 page files")
-                   .arg(QFileInfo(ImpExp_Format::pageFileName(pathTemplate, announced - 1))
-                            .fileName())
-                   .arg(announced));
+        report(
+            Kind::MissingPage,
+            QStringLiteral("missing, and so is every page file up to %1: totalPage announces "
+                           "%2 page files")
+                .arg(QFileInfo(ImpExp_Format::pageFileName(pathTemplate, announced - 1)).fileName())
+                .arg(announced));
         return;
     }
     report(Kind::MissingPage,
@@ -257,7 +258,7 @@ void ImpExp_SetCheck::Private::readPage(QFile &file)
                 startItem();
             else if (state.item.kindIndex >= 0) {
                 ItemReading &item = state.item;
-                item.pending = !item.isAppointment ? ItemReading::Other
+                item.pending = !item.isAppointment            ? ItemReading::Other
                     : reader.name() == QLatin1String("begin") ? ItemReading::Begin
                     : reader.name() == QLatin1String("end")   ? ItemReading::End
                                                               : ItemReading::Other;
@@ -328,8 +329,8 @@ void ImpExp_SetCheck::Private::checkSameAsReference(const char *name, QString Pa
     if (!value.isNull() && !expected.isNull() && value != expected)
         report(Kind::HeaderMismatch,
                QStringLiteral("\"%1\" is %2 but %3 says %4")
-                   .arg(QLatin1String(name), quoted(value),
-                        QFileInfo(first.fileName).fileName(), quoted(expected)),
+                   .arg(QLatin1String(name), quoted(value), QFileInfo(first.fileName).fileName(),
+                        quoted(expected)),
                here());
 }
 
@@ -361,9 +362,10 @@ void ImpExp_SetCheck::Private::readRootHeader()
                    .arg(quoted(page.created)),
                state.root);
     if (!page.schemaVersion.isNull() && page.schemaVersion != QLatin1String("1.0"))
-        report(Kind::BadHeader,
-               QStringLiteral("\"schemaVersion\" is %1, not \"1.0\"").arg(quoted(page.schemaVersion)),
-               state.root);
+        report(
+            Kind::BadHeader,
+            QStringLiteral("\"schemaVersion\" is %1, not \"1.0\"").arg(quoted(page.schemaVersion)),
+            state.root);
     checkSameAsReference("created", &Page::created);
     checkSameAsReference("id", &Page::id);
     checkSameAsReference("deviceId", &Page::deviceId);
@@ -462,8 +464,7 @@ void ImpExp_SetCheck::Private::startItem()
             haveLastModified = true;
             qint64 msecs;
             // An empty one counts as none, as the item's own lookup has it.
-            if (!attribute.value().isEmpty()
-                && !ImpExp_Timestamp::parse(attribute.value(), &msecs))
+            if (!attribute.value().isEmpty() && !ImpExp_Timestamp::parse(attribute.value(), &msecs))
                 reportItem(Kind::BadLastModified,
                            QStringLiteral("lastModified %1 does not parse")
                                .arg(quoted(attribute.value().toString())));
@@ -476,8 +477,9 @@ void ImpExp_SetCheck::Private::startItem()
         const int before = seen.size();
         seen.insert(item.duid);
         if (seen.size() == before)
-            reportItem(Kind::DuplicateDuid,
-                       QStringLiteral("duid also used by an earlier %1 of the set").arg(kind.itemName));
+            reportItem(
+                Kind::DuplicateDuid,
+                QStringLiteral("duid also used by an earlier %1 of the set").arg(kind.itemName));
     }
 }
 
@@ -494,8 +496,9 @@ void ImpExp_SetCheck::Private::endItem()
                 reportItem(Kind::BadAppointmentDate,
                            QStringLiteral("has fields but no %1").arg(QLatin1String(name)));
             else if (!ImpExp_Timestamp::parse(text, &msecs))
-                reportItem(Kind::BadAppointmentDate,
-                           QStringLiteral("%1 %2 does not parse").arg(QLatin1String(name), quoted(text)));
+                reportItem(
+                    Kind::BadAppointmentDate,
+                    QStringLiteral("%1 %2 does not parse").arg(QLatin1String(name), quoted(text)));
         };
         check("begin", item.haveBegin, item.begin);
         check("end", item.haveEnd, item.end);
@@ -509,12 +512,15 @@ void ImpExp_SetCheck::Private::endPage()
     if (state.applicationElements == 0 && page.wellFormed)
         report(Kind::BadHeader, QStringLiteral("no application element"), state.root);
     if (state.applicationElements > 1)
-        report(Kind::BadHeader,
-               QStringLiteral("%1 application elements, expected one").arg(state.applicationElements),
-               state.secondApplication);
+        report(
+            Kind::BadHeader,
+            QStringLiteral("%1 application elements, expected one").arg(state.applicationElements),
+            state.secondApplication);
     if (state.pageSize >= 0 && page.items > state.pageSize)
         report(Kind::PageOverfull,
-               QStringLiteral("%1, more than its pageSize %2").arg(items(page.items)).arg(state.pageSize),
+               QStringLiteral("%1, more than its pageSize %2")
+                   .arg(items(page.items))
+                   .arg(state.pageSize),
                state.firstOverfull);
     const bool knownApplication = page.application == ImpExp_Format::directoryElement
         || page.application == ImpExp_Format::agendaElement;
@@ -522,12 +528,16 @@ void ImpExp_SetCheck::Private::endPage()
         const KindCount &kind = page.kinds.at(i);
         if (!ImpExp_Format::isItemKind(kind.itemName))
             report(Kind::ForeignKind,
-                   QStringLiteral("unknown item kind %1 (%2)").arg(quoted(kind.itemName), items(kind.items)),
+                   QStringLiteral("unknown item kind %1 (%2)")
+                       .arg(quoted(kind.itemName), items(kind.items)),
                    state.firstOfKind.at(i));
         else if (knownApplication && !ImpExp_Format::belongsTo(kind.itemName, page.application))
             report(Kind::ForeignKind,
-                   QStringLiteral("item kind %1 in a %2 page (%3)")
-                       .arg(quoted(kind.itemName), page.application, items(kind.items)),
+                   QStringLiteral("item kind %1 in %2 %3 page (%4)")
+                       .arg(quoted(kind.itemName),
+                            page.application == ImpExp_Format::agendaElement ? QStringLiteral("an")
+                                                                             : QStringLiteral("a"),
+                            page.application, items(kind.items)),
                    state.firstOfKind.at(i));
     }
 }
@@ -545,8 +555,7 @@ ImpExp_SetCheck::~ImpExp_SetCheck() = default;
 
 void ImpExp_SetCheck::run()
 {
-    while (d->checkNextPage()) {
-    }
+    while (d->checkNextPage()) { }
 }
 
 bool ImpExp_SetCheck::checkNextPage()
