@@ -140,8 +140,8 @@ public:
      * reader takes: Qt 5 knows the letters of XML 1.0's fourth edition, so
      * some later letters and every character beyond U+FFFF are refused.
      * putItem() itself writes names unchanged, so a host that cannot vouch
-     * for its names asks here first. Throws nothing; allocates nothing for an
-     * item of ASCII names that passes.
+     * for its names asks here first. Throws nothing; allocates nothing for a
+     * usual item (ASCII names, up to 32 attributes) that passes.
      * @param reason when not null and the item is refused, says which name
      *        and why (`element name "a b" is not an XML name`,
      *        `attribute "duid" appears twice`).
