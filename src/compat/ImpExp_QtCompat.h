@@ -2,23 +2,16 @@
 #define IMPEXP_QTCOMPAT_H
 
 #include <QTextStream>
-#include <QXmlStreamReader>
 #include <QtGlobal>
 
 // The few places where the Qt 5 and Qt 6 APIs this code uses differ, each
-// spelt once for both. Everything else uses the API the two share.
+// spelt once for both. Everything else uses the API the two share:
+// QDateTime::fromSecsSinceEpoch (Qt 6 has no fromTime_t), QRegularExpression,
+// QStringView, and `auto` or toString() for what QXmlStreamReader's name(),
+// value() and text() return (QStringRef in Qt 5, QStringView in Qt 6).
 class ImpExp_QtCompat
 {
 public:
-    // What QXmlStreamReader's name(), value() and text() return: a
-    // QStringRef in Qt 5, a QStringView in Qt 6. Both compare with QString
-    // and QLatin1String and give their text with toString().
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    using XmlStringRef = QStringRef;
-#else
-    using XmlStringRef = QStringView;
-#endif
-
     // Makes @p stream write UTF-8 whatever the locale (Qt 5's default is the
     // locale's codec, Qt 6's is UTF-8 already).
     static void setUtf8(QTextStream &stream)

@@ -49,6 +49,7 @@ trap cleanup EXIT
 # and bookworm's updates, ready for apt-get.
 fresh_root() {
     local root=$1
+    umount "$root/proc" 2>/dev/null || true
     rm -rf "$root"
     cp -a "$base" "$root"
     cp /etc/resolv.conf "$root/etc/resolv.conf"
