@@ -91,21 +91,21 @@ public:
     /// One fault, where it is.
     struct Problem {
         ProblemKind kind;
-        int fileNumber;   ///< file number of the page file (0 for "..._00")
+        int fileNumber; ///< file number of the page file (0 for "..._00")
         QString fileName; ///< the page file's name, as the template gives it
-        qint64 line;      ///< 1-based position in the file; 0 when the
-        qint64 column;    ///< problem is about the file as a whole
+        qint64 line; ///< 1-based position in the file; 0 when the
+        qint64 column; ///< problem is about the file as a whole
         QString itemName; ///< the item's kind when the problem is one item's
-        int itemIndex;    ///< 0-based position of that item on its page
-                          ///< (all kinds counted); -1 otherwise
-        QString duid;     ///< the item's duid, when it has one
-        QString message;  ///< what is wrong, in a sentence for people
+        int itemIndex; ///< 0-based position of that item on its page
+                       ///< (all kinds counted); -1 otherwise
+        QString duid; ///< the item's duid, when it has one
+        QString message; ///< what is wrong, in a sentence for people
     };
 
     /// Items of one kind on a page.
     struct KindCount {
         QString itemName;
-        int items;        ///< items of this kind
+        int items; ///< items of this kind
         int withElements; ///< of which written with their elements
     };
 
@@ -114,14 +114,14 @@ public:
     struct Page {
         int fileNumber;
         QString fileName;
-        bool opened;      ///< the file could be opened for reading
+        bool opened; ///< the file could be opened for reading
         bool rootAccepted; ///< a reader accepts its root element
-        bool wellFormed;  ///< read to its end without an XML error
+        bool wellFormed; ///< read to its end without an XML error
         QString created, schemaVersion, id, deviceId; ///< the root's attributes
         QString application; ///< local name of the application element
         QString max, pageSize, page, totalPage; ///< the application element's
         QList<KindCount> kinds; ///< in order of first appearance
-        int items;        ///< items on the page, all kinds
+        int items; ///< items on the page, all kinds
     };
 
     /**
