@@ -69,7 +69,7 @@ int runReport(const QStringList &arguments)
                                     "problems, a directory as contact cards, an agenda as a "
                                     "month, a week and a list with repetitions expanded."));
     QCommandLineParser &parser = line.parser();
-    const QCommandLineOption output(QStringList{ QStringLiteral("o"), QStringLiteral("output") },
+    const QCommandLineOption output(QStringList { QStringLiteral("o"), QStringLiteral("output") },
                                     QStringLiteral("The HTML file to write (default: "
                                                    "report.html)."),
                                     QStringLiteral("FILE"), QStringLiteral("report.html"));
@@ -97,8 +97,8 @@ int runReport(const QStringList &arguments)
     ReportData data(pathTemplate, zone);
     const QByteArray json = data.build(progress);
     if (data.pageCount() == 0)
-        return line.dataError(QStringLiteral("no page file %1")
-                                  .arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
+        return line.dataError(
+            QStringLiteral("no page file %1").arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
     const QByteArray html = fillTemplate(page,
                                          { { "POLICY", securityPolicy(style, script) },
                                            { "STYLE", style },
@@ -112,8 +112,8 @@ int runReport(const QStringList &arguments)
             QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
 
     QTextStream &out = standardOutput();
-    out << "Wrote " << fileName << ": " << plural(data.itemCount(), QStringLiteral("item"))
-        << ", " << plural(data.problemCount(), QStringLiteral("problem")) << ", "
+    out << "Wrote " << fileName << ": " << plural(data.itemCount(), QStringLiteral("item")) << ", "
+        << plural(data.problemCount(), QStringLiteral("problem")) << ", "
         << plural(html.size(), QStringLiteral("byte")) << '\n';
     out.flush();
     if (!data.readError().isEmpty())

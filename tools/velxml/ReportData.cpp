@@ -16,21 +16,36 @@ const char *problemKindName(ImpExp_SetCheck::ProblemKind kind)
 {
     using Kind = ImpExp_SetCheck::ProblemKind;
     switch (kind) {
-    case Kind::MissingPage: return "missing page";
-    case Kind::PageAfterGap: return "page after a gap";
-    case Kind::LeftOverPage: return "left-over page";
-    case Kind::Unreadable: return "unreadable";
-    case Kind::NotWellFormed: return "not well-formed";
-    case Kind::RootRefused: return "root refused";
-    case Kind::BadHeader: return "bad header";
-    case Kind::HeaderMismatch: return "header mismatch";
-    case Kind::PageNumber: return "page number";
-    case Kind::PageOverfull: return "page overfull";
-    case Kind::ForeignKind: return "foreign kind";
-    case Kind::MissingDuid: return "missing duid";
-    case Kind::BadLastModified: return "bad lastModified";
-    case Kind::BadAppointmentDate: return "bad appointment date";
-    case Kind::DuplicateDuid: return "duplicate duid";
+    case Kind::MissingPage:
+        return "missing page";
+    case Kind::PageAfterGap:
+        return "page after a gap";
+    case Kind::LeftOverPage:
+        return "left-over page";
+    case Kind::Unreadable:
+        return "unreadable";
+    case Kind::NotWellFormed:
+        return "not well-formed";
+    case Kind::RootRefused:
+        return "root refused";
+    case Kind::BadHeader:
+        return "bad header";
+    case Kind::HeaderMismatch:
+        return "header mismatch";
+    case Kind::PageNumber:
+        return "page number";
+    case Kind::PageOverfull:
+        return "page overfull";
+    case Kind::ForeignKind:
+        return "foreign kind";
+    case Kind::MissingDuid:
+        return "missing duid";
+    case Kind::BadLastModified:
+        return "bad lastModified";
+    case Kind::BadAppointmentDate:
+        return "bad appointment date";
+    case Kind::DuplicateDuid:
+        return "duplicate duid";
     }
     return "problem";
 }
@@ -185,8 +200,7 @@ void ReportData::writeSet(const ImpExp_SetCheck &check)
 // lastModified, elements as [name, value, name, value, ...] or 0 when the
 // item carried its identifiers only]; an appointment adds [begin, end (ms
 // since the epoch), repetition word, repetition end (ms), accessor error].
-void ReportData::writeItems(const ImpExp_SetCheck &check, const QString &kind,
-                            Progress &progress)
+void ReportData::writeItems(const ImpExp_SetCheck &check, const QString &kind, Progress &progress)
 {
     progress.setStage(kind + QLatin1Char('s'));
     ItemPlaces places(check.pages(), kind);

@@ -3,7 +3,6 @@
 // block #data, and every value reaches the page through textContent or a
 // property, never as markup. Long lists render only the rows in view.
 (function () {
-  const started = performance.now();
   const data = JSON.parse(document.getElementById('data').textContent);
   const DAY = 86400000;
   const MINUTE = 60000;
@@ -638,7 +637,9 @@
         box.dataset.start = isoLocal(p.o.start);
         box.title = tooltip(p.o);
         box.style.top = (p.top / 3600000) * hourHeight + 'px';
-        box.style.height = Math.max(18, ((p.bottom - p.top) / 3600000) * hourHeight - 2) + 'px';
+        const height = Math.max(18, ((p.bottom - p.top) / 3600000) * hourHeight - 2);
+        box.style.height = height + 'px';
+        if (height < 40) box.classList.add('short');
         box.style.left = p.lane * width + '%';
         box.style.width = 'calc(' + width + '% - 2px)';
         const from = p.o.start >= dayStart ? fmtTime(p.o.start) : '…';
@@ -777,5 +778,6 @@
   window.addEventListener('popstate', show);
   window.addEventListener('hashchange', show);
   show();
-  document.documentElement.dataset.ready = Math.round(performance.now() - started);
+  // Milliseconds from the start of loading to the first view drawn.
+  document.documentElement.dataset.ready = Math.round(performance.now());
 })();
