@@ -101,6 +101,7 @@
   // Formatting of local values (wall clock as UTC).
   const timeFormat = new Intl.DateTimeFormat(undefined, { timeZone: 'UTC', hour: '2-digit', minute: '2-digit', hourCycle: 'h23' });
   const dateFormat = new Intl.DateTimeFormat(undefined, { timeZone: 'UTC', weekday: 'short', day: 'numeric', month: 'short', year: 'numeric' });
+  const shortDateFormat = new Intl.DateTimeFormat(undefined, { timeZone: 'UTC', day: 'numeric', month: 'short', year: 'numeric' });
   const dayFormat = new Intl.DateTimeFormat(undefined, { timeZone: 'UTC', weekday: 'short', day: 'numeric', month: 'short' });
   const monthFormat = new Intl.DateTimeFormat(undefined, { timeZone: 'UTC', month: 'long', year: 'numeric' });
   const weekdayFormat = new Intl.DateTimeFormat(undefined, { timeZone: 'UTC', weekday: 'short' });
@@ -309,7 +310,7 @@
       const label = (itemName || 'item') + ' #' + (itemIndex + 1) + (duid ? ' ' + duid : '');
       item = place ? link(routeHref(place.view, { item: itemKey(file, itemIndex) }), label, 'item-link') : el('span', null, label);
     }
-    return add(row, el('span', null, kind), where, item, add(el('span', null, message), null));
+    return add(row, el('span', null, kind), where, item, el('span', null, message));
   }
   function pageState(page) {
     if (!page.opened) return 'cannot be opened';
@@ -386,16 +387,16 @@
       box.appendChild(el('div', 'photo', c.idsOnly ? '?' : initials));
     }
     if (c.idsOnly) {
-      add(box, el('div', 'name', c.duid), add(el('div', 'job'), el('span', 'badge ids', 'identifiers only')));
+      add(box, add(el('div', 'head'), el('div', 'name', c.duid), add(el('div', 'job'), el('span', 'badge ids', 'identifiers only'))));
       const dl = el('dl');
       add(dl, el('dt', null, 'puid'), el('dd', null, c.puid === null ? '(none)' : c.puid));
       add(dl, el('dt', null, 'changed'), el('dd', null, c.lastModified || '(no date)'));
       box.appendChild(dl);
     } else {
-      add(box, el('div', 'name', contactName(c)), el('div', 'job', [c.f.jobTitle, c.f.company].filter(Boolean).join(' · ') || ' '));
+      add(box, add(el('div', 'head'), el('div', 'name', contactName(c)), el('div', 'job', [c.f.jobTitle, c.f.company].filter(Boolean).join(' · '))));
       const dl = el('dl');
       for (const [key, label] of phoneKinds.concat(mailKinds)) {
-        if (c.f[key]) add(dl, el('dt', null, label), add(el('dd', 'field-' + key, c.f[key])));
+        if (c.f[key]) add(dl, el('dt', null, label), el('dd', 'field-' + key, c.f[key]));
       }
       box.appendChild(dl);
     }
@@ -421,7 +422,7 @@
   }
   function showCards(params) {
     if (!cardList) {
-      cardList = virtualList('cards', 212, cardRow);
+      cardList = virtualList('cards', 228, cardRow);
       let timer = null;
       $('card-filter').addEventListener('input', () => { clearTimeout(timer); timer = setTimeout(filterCards, 120); });
       window.addEventListener('resize', () => { if (state.view === 'cards') layoutCards(); });
@@ -543,7 +544,7 @@
   function repetitionText(a) {
     if (!a.repeats) return a.f.periodicity ? 'unknown repetition "' + a.f.periodicity + '", shown once' : 'once';
     const word = { DAILY: 'daily', WEEKLY: 'weekly', MONTHLY: 'monthly' }[a.period];
-    return 'repeats ' + word + (a.until === null ? '' : ' until ' + fmtDate(Math.floor(state.zone.local(a.until) / DAY) * DAY));
+    return word + (a.until === null ? '' : ' until ' + shortDateFormat.format(Math.floor(state.zone.local(a.until) / DAY) * DAY));
   }
 
   // ---- month and week ------------------------------------------------------------------------------
@@ -775,7 +776,6 @@
     params.delete('item');
     go(state.view, Object.fromEntries(params));
   });
-  window.addEventListener('popstate', show);
   window.addEventListener('hashchange', show);
   show();
   // Milliseconds from the start of loading to the first view drawn.
