@@ -11,6 +11,8 @@
 #include <QSaveFile>
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace
 {
 
