@@ -136,9 +136,15 @@ public:
      * every reader accepts: the item name and every element name are XML
      * names without a colon (they go behind the format's prefix), every
      * attribute name is such a name too and not "xmlns", and no attribute
-     * name occurs twice. putItem() itself writes names unchanged, so a host
-     * that cannot vouch for its names asks here first. Throws nothing.
-     * @param reason when not null and the item is refused, says why.
+     * name occurs twice. Names beyond ASCII must also be ones that Qt's XML
+     * reader takes: Qt 5 knows the letters of XML 1.0's fourth edition, so
+     * some later letters and every character beyond U+FFFF are refused.
+     * putItem() itself writes names unchanged, so a host that cannot vouch
+     * for its names asks here first. Throws nothing; allocates nothing for a
+     * usual item (ASCII names, up to 32 attributes) that passes.
+     * @param reason when not null and the item is refused, says which name
+     *        and why (`element name "a b" is not an XML name`,
+     *        `attribute "duid" appears twice`).
      * @since 1.1
      */
     static bool isWritable(const ImpExp_Item &item, QString *reason = nullptr);

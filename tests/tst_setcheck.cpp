@@ -221,7 +221,18 @@ void TestSetCheck::steppingAndLimits()
     QVERIFY(!stepped.checkNextPage());
     QVERIFY(stepped.isClean());
 
-    // Three problems, two kept, all counted.
+    // An item's problem says which item it is.
+    QVERIFY(
+        damageSampleSet(dir.path(), QStringLiteral("dir_01.xml"), R"(duid="c4")", R"(duid="c1")"));
+    ImpExp_SetCheck twice(pathTemplate);
+    twice.run();
+    QCOMPARE(twice.problems().size(), 1);
+    const ImpExp_SetCheck::Problem &problem = twice.problems().constFirst();
+    QCOMPARE(problem.itemName + problem.duid, QStringLiteral("contactc1"));
+    QCOMPARE(problem.itemIndex, 1);
+    QVERIFY(twice.isComplete());
+
+    // Four problems (the duid too), two kept, all counted.
     QVERIFY(damageSampleSet(dir.path(), QStringLiteral("dir_01.xml"),
                             R"(id="exp-1" deviceId="dev-1")", R"(id="exp-9" deviceId="dev-2")"));
     QVERIFY(damageSampleSet(dir.path(), QStringLiteral("dir_02.xml"), "remove", ""));
@@ -229,7 +240,7 @@ void TestSetCheck::steppingAndLimits()
     limited.setProblemLimit(2);
     limited.run();
     QCOMPARE(limited.problems().size(), 2);
-    QCOMPARE(limited.problemCount(), qint64(3));
+    QCOMPARE(limited.problemCount(), qint64(4));
     QVERIFY(!limited.isComplete());
 
     QCOMPARE(

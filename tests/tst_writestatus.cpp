@@ -123,9 +123,9 @@ void tst_WriteStatus::fileSizeLimit()
             for (int i = 1; i <= 40; ++i) // page 00 about 20 KB, page 01 about 200 KB
                 builder.putItem(contact(i, i <= 20 ? 1000 : 10000));
             builder.closeBuilder();
-            const QByteArray status = (builder.writeErrorFileName() + QLatin1Char('\n')
-                                       + builder.writeErrorString())
-                                          .toUtf8();
+            const QByteArray status
+                = (builder.writeErrorFileName() + QLatin1Char('\n') + builder.writeErrorString())
+                      .toUtf8();
             if (write(report[1], status.constData(), size_t(status.size())) != status.size())
                 _exit(3);
         }
@@ -174,19 +174,20 @@ void tst_WriteStatus::names_data()
 
     const Pairs duid { { "duid", "1" } };
     const auto element = [](const QString &name) { return Pairs { { name, "v" } }; };
-    QTest::newRow("the usual names") << "contact" << Pairs { { "duid", "1" }, { "puid", "2" } }
-                                     << element("lastName") << "";
+    QTest::newRow("the usual names")
+        << "contact" << Pairs { { "duid", "1" }, { "puid", "2" } } << element("lastName") << "";
     QTest::newRow("digits, dot, hyphen, underscore after the first character")
         << "_a-b.c9" << duid << element("x_1.2-3") << "";
-    QTest::newRow("non-ASCII letters") << QString::fromUtf8("kontakt_ä") << duid
-                                       << element(QString::fromUtf8("名前")) << "";
+    QTest::newRow("non-ASCII letters")
+        << QString::fromUtf8("kontakt_ä") << duid << element(QString::fromUtf8("名前")) << "";
     QTest::newRow("a combining mark after the first character")
         << "contact" << duid << element(QString::fromUtf8("e\xCC\x81")) << "";
     QTest::newRow("no attributes and no elements") << "contact" << Pairs() << Pairs() << "";
 
     QTest::newRow("item name with a space")
         << "a b" << duid << Pairs() << "item name \"a b\" is not an XML name";
-    QTest::newRow("empty item name") << "" << duid << Pairs() << "item name \"\" is not an XML name";
+    QTest::newRow("empty item name")
+        << "" << duid << Pairs() << "item name \"\" is not an XML name";
     QTest::newRow("element name with a leading digit")
         << "contact" << duid << element("1st") << "element name \"1st\" is not an XML name";
     QTest::newRow("element name with a colon")
@@ -219,14 +220,13 @@ void tst_WriteStatus::names_data()
     QTest::newRow("an unpaired surrogate") << "contact" << duid << element(QString(QChar(0xD800)))
                                            << QString::fromUtf8("element name \"\xEF\xBF\xBD\" is "
                                                                 "not an XML name");
-    QTest::newRow("a symbol XML names leave out") << "contact" << duid
-                                                  << element(QString::fromUtf8("a\xC3\x97"))
-                                                  << QString::fromUtf8("element name \"a\xC3\x97\" "
-                                                                       "is not an XML name");
-    QTest::newRow("a line break, quoted as U+FFFD")
-        << "a\nb" << duid << Pairs()
-        << QString::fromUtf8("item name \"a\xEF\xBF\xBD"
-                             "b\" is not an XML name");
+    QTest::newRow("a symbol XML names leave out")
+        << "contact" << duid << element(QString::fromUtf8("a\xC3\x97"))
+        << QString::fromUtf8("element name \"a\xC3\x97\" "
+                             "is not an XML name");
+    QTest::newRow("a line break, quoted as U+FFFD") << "a\nb" << duid << Pairs()
+                                                    << QString::fromUtf8("item name \"a\xEF\xBF\xBD"
+                                                                         "b\" is not an XML name");
 }
 
 // Every name the check accepts makes a page the reader takes back whole.

@@ -116,7 +116,8 @@ private:
     void checkSameAsReference(const char *name, QString Page::*field);
 
     Place here() const;
-    void report(Kind kind, const QString &message, const Place &place = Place());
+    void report(Kind kind, const QString &message, const Place &place = Place(),
+                const QString &itemName = QString(), const QString &duid = QString());
     void reportItem(Kind kind, const QString &message);
 
     int nextFile = 0;
@@ -137,12 +138,13 @@ Place ImpExp_SetCheck::Private::here() const
     return place;
 }
 
-void ImpExp_SetCheck::Private::report(Kind kind, const QString &message, const Place &place)
+void ImpExp_SetCheck::Private::report(Kind kind, const QString &message, const Place &place,
+                                      const QString &itemName, const QString &duid)
 {
     ++problemCount;
     if (problems.size() < problemLimit)
-        problems.append({ kind, page.fileNumber, page.fileName, place.line, place.column, QString(),
-                          place.itemIndex, QString(), message });
+        problems.append({ kind, page.fileNumber, page.fileName, place.line, place.column, itemName,
+                          place.itemIndex, duid, message });
 }
 
 void ImpExp_SetCheck::Private::reportItem(Kind kind, const QString &message)
@@ -152,12 +154,7 @@ void ImpExp_SetCheck::Private::reportItem(Kind kind, const QString &message)
     QString label = QStringLiteral("%1 #%2").arg(itemName).arg(item.number);
     if (!item.duid.isEmpty())
         label += QStringLiteral(" (duid %1)").arg(item.duid);
-    const int before = problems.size();
-    report(kind, label + QStringLiteral(": ") + message, item.place);
-    if (problems.size() > before) {
-        problems.last().itemName = itemName;
-        problems.last().duid = item.duid;
-    }
+    report(kind, label + QStringLiteral(": ") + message, item.place, itemName, item.duid);
 }
 
 bool ImpExp_SetCheck::Private::checkNextPage()
@@ -530,7 +527,7 @@ void ImpExp_SetCheck::Private::endPage()
             report(Kind::ForeignKind,
                    QStringLiteral("unknown item kind %1 (%2)")
                        .arg(quoted(kind.itemName), items(kind.items)),
-                   state.firstOfKind.at(i));
+                   state.firstOfKind.at(i), kind.itemName);
         else if (knownApplication && !ImpExp_Format::belongsTo(kind.itemName, page.application))
             report(Kind::ForeignKind,
                    QStringLiteral("item kind %1 in %2 %3 page (%4)")
@@ -538,7 +535,7 @@ void ImpExp_SetCheck::Private::endPage()
                             page.application == ImpExp_Format::agendaElement ? QStringLiteral("an")
                                                                              : QStringLiteral("a"),
                             page.application, items(kind.items)),
-                   state.firstOfKind.at(i));
+                   state.firstOfKind.at(i), kind.itemName);
     }
 }
 
