@@ -220,9 +220,9 @@ try : deviceId(deviceId), id(id), pathTemplate(pathTemplate), pageSize(pageSize)
     if (!pathTemplate.contains(QLatin1String("%1")))
         throw ImpExp_FatalException(QStringLiteral("Bad path"));
     if (applicationName == QLatin1String("VelDirectory"))
-        applicationElement = QStringLiteral("directory");
+        applicationElement = ImpExp_Format::directoryElement;
     else if (applicationName == QLatin1String("Agenda"))
-        applicationElement = QStringLiteral("agenda");
+        applicationElement = ImpExp_Format::agendaElement;
     else
         throw ImpExp_FatalException(QStringLiteral("Invalid application name"));
     if (totalItems < 0)
