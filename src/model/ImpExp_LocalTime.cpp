@@ -1,0 +1,336 @@
+#include "model/ImpExp_LocalTime.h"
+
+#include <QTime>
+#include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <vector>
+#endif
+
+namespace
+{
+
+constexpr qint64 msecsPerSecond = 1000;
+constexpr qint64 secsPerDay = 86400;
+constexpr qint64 msecsPerDay = secsPerDay * msecsPerSecond;
+constexpr qint64 epochJulianDay = 2440588;
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    const qint64 q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+// The wall-clock time of a date-time as milliseconds since 1970-01-01 00:00.
+[[maybe_unused]] qint64 wallMsecs(const QDateTime &dateTime)
+{
+    return (dateTime.date().toJulianDay() - epochJulianDay) * msecsPerDay
+        + dateTime.time().msecsSinceStartOfDay();
+}
+
+enum class DayKind : quint8 { Unknown, Constant, Changing };
+
+struct DayOffset {
+    qint32 offsetSecs = 0;
+    bool daylight = false;
+    DayKind kind = DayKind::Unknown;
+};
+
+#ifdef Q_OS_UNIX
+
+// UTC days since 1970-01-01 that the cache answers for. Qt 5 converts local
+// time through the C library from 1970 to 2037 only (by rules of its own
+// outside), so the range keeps two days away from both ends.
+constexpr qint64 firstDay = 2;
+constexpr qint64 lastDay = 24834; // 2037-12-29
+constexpr qint64 sampleSecs = 6 * 3600;
+constexpr qint64 zoneFileCheckMsecs = 1000;
+const char *const zoneFile = "/etc/localtime";
+
+bool sameOffset(const DayOffset &a, const DayOffset &b)
+{
+    return a.offsetSecs == b.offsetSecs && a.daylight == b.daylight;
+}
+
+// The C library reads a changed TZ at once; with TZ unset it reloads
+// /etc/localtime when the file's device, inode or time stamp changed.
+struct ZoneFileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    time_t modified = 0;
+
+    bool operator==(const ZoneFileStamp &other) const
+    {
+        return exists == other.exists && device == other.device && inode == other.inode
+            && modified == other.modified;
+    }
+};
+
+struct ZoneCache {
+    std::mutex mutex;
+    std::vector<DayOffset> days; // from firstDay to lastDay, filled on use
+    bool zoneKnown = false;
+    bool tzSet = false;
+    std::string tz;
+    ZoneFileStamp stamp;
+    qint64 nextStampCheck = 0;
+};
+
+ZoneCache &zoneCache()
+{
+    static ZoneCache cache;
+    return cache;
+}
+
+ZoneFileStamp zoneFileStamp()
+{
+    ZoneFileStamp stamp;
+    struct stat status;
+    if (stat(zoneFile, &status) == 0) {
+        stamp.exists = true;
+        stamp.device = status.st_dev;
+        stamp.inode = status.st_ino;
+        stamp.modified = status.st_mtime;
+    }
+    return stamp;
+}
+
+qint64 monotonicMsecs()
+{
+    timespec now;
+#ifdef CLOCK_MONOTONIC_COARSE
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now); // read without entering the kernel
+#else
+    clock_gettime(CLOCK_MONOTONIC, &now);
+#endif
+    return qint64(now.tv_sec) * msecsPerSecond + now.tv_nsec / 1000000;
+}
+
+// Empties the cache when the process's zone changed since it was filled.
+// A stat() per value would cost what the cache saves, so the zone file is
+// looked at once a second at most.
+void followZone(ZoneCache &cache)
+{
+    const char *tz = std::getenv("TZ");
+    bool changed = !cache.zoneKnown || (tz != nullptr) != cache.tzSet || (tz && cache.tz != tz);
+    if (!changed && !tz) {
+        const qint64 now = monotonicMsecs();
+        if (now >= cache.nextStampCheck) {
+            cache.nextStampCheck = now + zoneFileCheckMsecs;
+            changed = !(zoneFileStamp() == cache.stamp);
+        }
+    }
+    if (!changed)
+        return;
+    cache.days.assign(std::size_t(lastDay - firstDay + 1), DayOffset());
+    cache.zoneKnown = true;
+    cache.tzSet = tz != nullptr;
+    cache.tz = tz ? tz : "";
+    if (!tz) {
+        cache.stamp = zoneFileStamp();
+        cache.nextStampCheck = monotonicMsecs() + zoneFileCheckMsecs;
+    }
+    tzset(); // as Qt does before each conversion
+}
+
+// The offset at one instant, as Qt's UTC to local conversion gives it.
+bool sample(qint64 secs, DayOffset *offset)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 5 takes it from localtime_r in this range.
+    const time_t t = time_t(secs);
+    tm local;
+    if (!localtime_r(&t, &local))
+        return false;
+    const QDate date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    if (!date.isValid() || local.tm_sec > 59)
+        return false;
+    const qint64 wall = (date.toJulianDay() - epochJulianDay) * secsPerDay + local.tm_hour * 3600
+        + local.tm_min * 60 + local.tm_sec;
+    offset->offsetSecs = qint32(wall - secs);
+    offset->daylight = local.tm_isdst > 0;
+#else
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(secs * msecsPerSecond, Qt::LocalTime);
+    if (!local.isValid())
+        return false;
+    const qint64 offsetMsecs = wallMsecs(local) - secs * msecsPerSecond;
+    if (offsetMsecs % msecsPerSecond != 0)
+        return false;
+    offset->offsetSecs = qint32(offsetMsecs / msecsPerSecond);
+    offset->daylight = local.isDaylightTime();
+#endif
+    return qAbs(offset->offsetSecs) < secsPerDay;
+}
+
+DayOffset measureDay(qint64 day)
+{
+    DayOffset first;
+    DayOffset next;
+    if (!sample(day * secsPerDay, &first)) {
+        first.kind = DayKind::Changing;
+        return first;
+    }
+    first.kind = DayKind::Constant;
+    for (qint64 secs = sampleSecs; secs <= secsPerDay; secs += sampleSecs) {
+        if (!sample(day * secsPerDay + secs, &next) || !sameOffset(first, next)) {
+            first.kind = DayKind::Changing;
+            break;
+        }
+    }
+    return first;
+}
+
+// The offset of a UTC day from start to end, or null when it changes.
+const DayOffset *utcDay(ZoneCache &cache, qint64 day)
+{
+    if (day < firstDay || day > lastDay)
+        return nullptr;
+    DayOffset &entry = cache.days[std::size_t(day - firstDay)];
+    if (entry.kind == DayKind::Unknown)
+        entry = measureDay(day);
+    return entry.kind == DayKind::Constant ? &entry : nullptr;
+}
+
+// The offset of every wall-clock time of a local day. The UTC days that an
+// offset of less than a day maps it to, widened by a day at each end (the
+// largest jump there is), keep one offset: then every time of the day exists
+// once, and mktime finds it whatever daylight-time flag it is given.
+bool localDay(ZoneCache &cache, qint64 day, DayOffset *offset)
+{
+    const DayOffset *middle = utcDay(cache, day);
+    if (!middle)
+        return false;
+    for (qint64 other = day - 2; other <= day + 2; ++other) {
+        const DayOffset *around = other == day ? middle : utcDay(cache, other);
+        if (!around || !sameOffset(*around, *middle))
+            return false;
+    }
+    *offset = *middle;
+    return true;
+}
+
+bool cachedLocalDay(qint64 day, DayOffset *offset)
+{
+    ZoneCache &cache = zoneCache();
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    followZone(cache);
+    return localDay(cache, day, offset);
+}
+
+// The wall-clock time of an instant; with @p wholeDay, only where the local
+// day it falls on has one offset throughout.
+bool cachedWall(qint64 msecs, bool wholeDay, qint64 *wall, bool *daylight)
+{
+    ZoneCache &cache = zoneCache();
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    followZone(cache);
+    const DayOffset *offset = utcDay(cache, floorDiv(msecs, msecsPerDay));
+    if (!offset)
+        return false;
+    *wall = msecs + offset->offsetSecs * msecsPerSecond;
+    *daylight = offset->daylight;
+    DayOffset local;
+    return !wholeDay
+        || (localDay(cache, floorDiv(*wall, msecsPerDay), &local) && sameOffset(local, *offset));
+}
+
+#else // no cache: Qt answers every time
+
+bool cachedLocalDay(qint64, DayOffset *)
+{
+    return false;
+}
+
+bool cachedWall(qint64, bool, qint64 *, bool *)
+{
+    return false;
+}
+
+#endif
+
+} // namespace
+
+qint64 ImpExp_LocalTime::toMSecsSinceEpoch(const QDateTime &dateTime)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0) && defined(Q_OS_UNIX)
+    // Qt 5 gives mktime the daylight-time flag that the date-time keeps,
+    // which may be another zone's; then it is Qt's to answer.
+    if (dateTime.timeSpec() == Qt::LocalTime && dateTime.isValid()) {
+        const qint64 wall = wallMsecs(dateTime);
+        DayOffset offset;
+        if (cachedLocalDay(floorDiv(wall, msecsPerDay), &offset)
+            && dateTime.isDaylightTime() == offset.daylight)
+            return wall - offset.offsetSecs * msecsPerSecond;
+    }
+#endif
+    return dateTime.toMSecsSinceEpoch();
+}
+
+QDateTime ImpExp_LocalTime::fromMSecsSinceEpoch(qint64 msecs)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 5 cannot make a local date-time without one mktime; built from its
+    // wall-clock time it needs no localtime_r, and is the same value where
+    // that time exists once.
+    qint64 wall;
+    bool daylight;
+    if (cachedWall(msecs, true, &wall, &daylight)) {
+        const qint64 day = floorDiv(wall, msecsPerDay);
+        return QDateTime(QDate::fromJulianDay(epochJulianDay + day),
+                         QTime::fromMSecsSinceStartOfDay(int(wall - day * msecsPerDay)),
+                         Qt::LocalTime);
+    }
+#endif
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime);
+}
+
+QDate ImpExp_LocalTime::localDate(qint64 msecs)
+{
+    qint64 wall;
+    bool daylight;
+    if (cachedWall(msecs, false, &wall, &daylight))
+        return QDate::fromJulianDay(epochJulianDay + floorDiv(wall, msecsPerDay));
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime).date();
+}
+
+bool ImpExp_LocalTime::startOfDay(const QDate &date, qint64 *msecs)
+{
+    if (date.isValid()) {
+        const qint64 day = date.toJulianDay() - epochJulianDay;
+        DayOffset offset;
+        if (cachedLocalDay(day, &offset)) {
+            *msecs = day * msecsPerDay - offset.offsetSecs * msecsPerSecond;
+            return true;
+        }
+    }
+    const QDateTime start = date.startOfDay(Qt::LocalTime);
+    if (!start.isValid())
+        return false;
+    *msecs = start.toMSecsSinceEpoch();
+    return true;
+}
+
+bool ImpExp_LocalTime::notBefore(qint64 msecs, const QDateTime &reference)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 5 compares wall-clock times when both date-times are local with the
+    // same flags, instants otherwise. Where the two orders agree, which of
+    // them Qt takes does not matter.
+    qint64 wall;
+    bool daylight;
+    if (reference.isValid() && cachedWall(msecs, true, &wall, &daylight)) {
+        const bool byInstant = msecs >= toMSecsSinceEpoch(reference);
+        if (reference.timeSpec() != Qt::LocalTime || byInstant == (wall >= wallMsecs(reference)))
+            return byInstant;
+    }
+#endif
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime);
+    return !local.isValid() || local >= reference;
+}
