@@ -114,7 +114,8 @@ void LocalTimeTest::scanChange(qint64 fromMsecs, qint64 toMsecs, qint64 jump)
     }
     const QDateTime first
         = QDateTime::fromMSecsSinceEpoch(fromMsecs - msecsPerHour - qAbs(jump), Qt::UTC);
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(first.toMSecsSinceEpoch(), Qt::LocalTime);
+    const QDateTime local
+        = QDateTime::fromMSecsSinceEpoch(first.toMSecsSinceEpoch(), Qt::LocalTime);
     const QDateTime wallStart(local.date(), local.time(), Qt::UTC);
     for (qint64 m = 0; m <= toMsecs - fromMsecs + 2 * (msecsPerHour + qAbs(jump));
          m += msecsPerMinute) {
@@ -152,10 +153,10 @@ void LocalTimeTest::scan(qint64 fromMsecs, qint64 toMsecs)
 void LocalTimeTest::matchesQt_data()
 {
     QTest::addColumn<QByteArray>("zone");
-    for (const char *zone :
-         { "Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Pacific/Apia",
-           "Asia/Kathmandu", "America/Sao_Paulo", "Europe/Moscow", "Africa/Casablanca",
-           "Antarctica/Troll", "UTC", "CET-1CEST,M3.5.0,M10.5.0/3", "<+0330>-3:30<+0430>,J79/24,J263/24" })
+    for (const char *zone : { "Europe/Berlin", "America/New_York", "Australia/Lord_Howe",
+                              "Pacific/Apia", "Asia/Kathmandu", "America/Sao_Paulo",
+                              "Europe/Moscow", "Africa/Casablanca", "Antarctica/Troll", "UTC",
+                              "CET-1CEST,M3.5.0,M10.5.0/3", "<+0330>-3:30<+0430>,J79/24,J263/24" })
         QTest::newRow(zone) << QByteArray(zone);
 }
 

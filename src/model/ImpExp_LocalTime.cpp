@@ -5,8 +5,9 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -39,7 +40,8 @@ enum class DayKind : quint8 { Unknown, Constant, Changing };
 struct DayOffset {
     qint32 offsetSecs = 0;
     bool daylight = false;
-    DayKind kind = DayKind::Unknown;
+    DayKind kind = DayKind::Unknown; // of the UTC day
+    DayKind localKind = DayKind::Unknown; // of the local day with the same number
 };
 
 #ifdef Q_OS_UNIX
@@ -49,7 +51,7 @@ struct DayOffset {
 // outside), so the range keeps two days away from both ends.
 constexpr qint64 firstDay = 2;
 constexpr qint64 lastDay = 24834; // 2037-12-29
-constexpr qint64 sampleSecs = 6 * 3600;
+constexpr qint64 sampleSecs = 8 * 3600;
 constexpr qint64 zoneFileCheckMsecs = 1000;
 const char *const zoneFile = "/etc/localtime";
 
@@ -73,12 +75,24 @@ struct ZoneFileStamp {
     }
 };
 
+// Where TZ sits in the environment. getenv() walks the whole environment,
+// which costs more than the rest of a cached conversion; setenv(), putenv()
+// and unsetenv() change the array's address, its end or the entry itself.
+struct EnvironmentStamp {
+    char **environment = nullptr;
+    std::size_t count = 0;
+    const char *last = nullptr;
+    const char *tzEntry = nullptr; // "TZ=...", or null when TZ is unset
+    std::size_t tzIndex = 0;
+};
+
 struct ZoneCache {
     std::mutex mutex;
     std::vector<DayOffset> days; // from firstDay to lastDay, filled on use
     bool zoneKnown = false;
     bool tzSet = false;
     std::string tz;
+    EnvironmentStamp environment;
     ZoneFileStamp stamp;
     qint64 nextStampCheck = 0;
 };
@@ -113,13 +127,50 @@ qint64 monotonicMsecs()
     return qint64(now.tv_sec) * msecsPerSecond + now.tv_nsec / 1000000;
 }
 
+bool environmentUnchanged(const ZoneCache &cache)
+{
+    const EnvironmentStamp &stamp = cache.environment;
+    char **const environment = environ;
+    if (!cache.zoneKnown || environment != stamp.environment)
+        return false;
+    if (!environment)
+        return true;
+    return environment[stamp.count] == nullptr
+        && (stamp.count == 0 || environment[stamp.count - 1] == stamp.last)
+        && (!stamp.tzEntry
+            || (environment[stamp.tzIndex] == stamp.tzEntry
+                && std::strcmp(stamp.tzEntry + 3, cache.tz.c_str()) == 0));
+}
+
+EnvironmentStamp environmentStamp()
+{
+    EnvironmentStamp stamp;
+    stamp.environment = environ;
+    if (!stamp.environment)
+        return stamp;
+    for (char **entry = stamp.environment; *entry; ++entry) {
+        if (!stamp.tzEntry && std::strncmp(*entry, "TZ=", 3) == 0) {
+            stamp.tzEntry = *entry;
+            stamp.tzIndex = stamp.count;
+        }
+        stamp.last = *entry;
+        ++stamp.count;
+    }
+    return stamp;
+}
+
 // Empties the cache when the process's zone changed since it was filled.
 // A stat() per value would cost what the cache saves, so the zone file is
 // looked at once a second at most.
 void followZone(ZoneCache &cache)
 {
-    const char *tz = std::getenv("TZ");
-    bool changed = !cache.zoneKnown || (tz != nullptr) != cache.tzSet || (tz && cache.tz != tz);
+    bool changed = false;
+    if (!environmentUnchanged(cache)) {
+        cache.environment = environmentStamp();
+        const char *tz = cache.environment.tzEntry ? cache.environment.tzEntry + 3 : nullptr;
+        changed = !cache.zoneKnown || (tz != nullptr) != cache.tzSet || (tz && cache.tz != tz);
+    }
+    const char *tz = cache.environment.tzEntry ? cache.environment.tzEntry + 3 : nullptr;
     if (!changed && !tz) {
         const qint64 now = monotonicMsecs();
         if (now >= cache.nextStampCheck) {
@@ -207,13 +258,17 @@ bool localDay(ZoneCache &cache, qint64 day, DayOffset *offset)
     const DayOffset *middle = utcDay(cache, day);
     if (!middle)
         return false;
-    for (qint64 other = day - 2; other <= day + 2; ++other) {
-        const DayOffset *around = other == day ? middle : utcDay(cache, other);
-        if (!around || !sameOffset(*around, *middle))
-            return false;
+    DayOffset &entry = cache.days[std::size_t(day - firstDay)];
+    if (entry.localKind == DayKind::Unknown) {
+        entry.localKind = DayKind::Constant;
+        for (qint64 other = day - 2; other <= day + 2; ++other) {
+            const DayOffset *around = other == day ? middle : utcDay(cache, other);
+            if (!around || !sameOffset(*around, *middle))
+                entry.localKind = DayKind::Changing;
+        }
     }
-    *offset = *middle;
-    return true;
+    *offset = entry;
+    return entry.localKind == DayKind::Constant;
 }
 
 bool cachedLocalDay(qint64 day, DayOffset *offset)
