@@ -364,6 +364,34 @@ RunResult libraryExportAppointments(const QVector<AppointmentData> &items, const
     return libraryExport(items, setup, pathTemplate, appointmentItem);
 }
 
+std::vector<ImpExp_Item> contactItems(const QVector<ContactData> &contacts)
+{
+    std::vector<ImpExp_Item> items;
+    items.reserve(size_t(contacts.size()));
+    for (const ContactData &contact : contacts)
+        items.push_back(contactItem(contact));
+    return items;
+}
+
+RunResult libraryPut(const std::vector<ImpExp_Item> &items, const ExportSetup &setup,
+                     const QString &pathTemplate)
+{
+    ImpExp_XMLBuilder builder = libraryBuilder(setup, pathTemplate, int(items.size()));
+    for (const ImpExp_Item &item : items)
+        builder.putItem(item);
+    RunResult result;
+    result.items = qint64(items.size());
+    return result;
+}
+
+RunResult nameCheck(const std::vector<ImpExp_Item> &items)
+{
+    RunResult result;
+    for (const ImpExp_Item &item : items)
+        result.items += ImpExp_XMLBuilder::isWritable(item);
+    return result;
+}
+
 RunResult baselineExport(const QVector<PrebuiltItem> &items, const ExportSetup &setup,
                          const QString &pathTemplate)
 {

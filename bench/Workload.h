@@ -88,6 +88,9 @@ struct ExportSetup {
 ContactData makeContact(int i);
 AppointmentData makeAppointment(int i);
 
+// The typed items of the contacts, as a host builds them for putItem().
+std::vector<ImpExp_Item> contactItems(const QVector<ContactData> &contacts);
+
 // The bytes the format asks for, prepared the straightforward Qt way.
 PrebuiltItem prebuild(const ContactData &contact, const ExportSetup &setup);
 PrebuiltItem prebuild(const AppointmentData &appointment, const ExportSetup &setup);
@@ -110,6 +113,12 @@ RunResult libraryExportContacts(const QVector<ContactData> &items, const ExportS
                                 const QString &pathTemplate);
 RunResult libraryExportAppointments(const QVector<AppointmentData> &items, const ExportSetup &setup,
                                     const QString &pathTemplate);
+// putItem() alone, of typed items built beforehand.
+RunResult libraryPut(const std::vector<ImpExp_Item> &items, const ExportSetup &setup,
+                     const QString &pathTemplate);
+// ImpExp_XMLBuilder::isWritable() on each item, as a careful host asks before
+// putItem(); items counts those it accepts.
+RunResult nameCheck(const std::vector<ImpExp_Item> &items);
 // The same bytes written with a bare QXmlStreamWriter from prebuilt texts.
 RunResult baselineExport(const QVector<PrebuiltItem> &items, const ExportSetup &setup,
                          const QString &pathTemplate);

@@ -626,6 +626,29 @@ int fullRun(const Options &options)
         noteProblem(c.name, samples);
     }
 
+    // The name check a careful host runs before putItem(), against putItem()
+    // of the same items built beforehand.
+    {
+        const std::vector<ImpExp_Item> items = contactItems(contacts);
+        const ExportSetup setup = ExportSetup::full(Kind::Contacts);
+        const QString libSet = root + QStringLiteral("/lib/put_%1.xml");
+        const LoadMeter load;
+        const Samples samples = interleave(
+            options.rounds, [&] { return nameCheck(items); },
+            [&] { return libraryPut(items, setup, libSet); });
+        Row row = timedRow(QStringLiteral("name check vs putItem, contacts"), qint64(items.size()),
+                           0, samples, 0, load);
+        row.speed = QStringLiteral("-");
+        rows.append(row);
+        noteProblem(row.name, samples);
+        const ImpExp_Item &first = items.front();
+        notes << QStringLiteral("name check: %1 us per contact (%2 names), putItem of the same "
+                                "built contact %3 us")
+                     .arg(median(samples.library) / items.size() * 1e6, 0, 'f', 3)
+                     .arg(1 + first.getAttributes().size() + first.getItemElements().size())
+                     .arg(median(samples.baseline) / items.size() * 1e6, 0, 'f', 2);
+    }
+
     // The accessors alone, on appointments already imported.
     {
         const std::vector<ImpExp_Item> imported = importAll(Kind::Appointments, baseAgenda);

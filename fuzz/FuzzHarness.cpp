@@ -4,6 +4,7 @@
 
 #include <Appointment_Item.h>
 #include <ImpExp_Item.h>
+#include <ImpExp_SetCheck.h>
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 
@@ -72,6 +73,29 @@ bool isReaderMessage(const char *message)
     const QLatin1String text(message);
     return text == QLatin1String("Invalid input file")
         || text == QLatin1String("xml parsing failed");
+}
+
+// The set check must refuse the set exactly when the reader does, and in the
+// reader's terms: a refused root, or XML that is not well-formed.
+QString compareWithSetCheck(const QString &pathTemplate, const char *readerMessage)
+{
+    ImpExp_SetCheck check(pathTemplate);
+    check.run();
+    QString verdict;
+    for (const ImpExp_SetCheck::Problem &problem : check.problems()) {
+        if (problem.kind == ImpExp_SetCheck::ProblemKind::RootRefused
+            || problem.kind == ImpExp_SetCheck::ProblemKind::NotWellFormed) {
+            verdict = problem.kind == ImpExp_SetCheck::ProblemKind::RootRefused
+                ? QStringLiteral("Invalid input file")
+                : QStringLiteral("xml parsing failed");
+            break;
+        }
+    }
+    const QString expected = readerMessage ? QString::fromLatin1(readerMessage) : QString();
+    if (verdict != expected)
+        return QStringLiteral("the set check says \"%1\" where the reader says \"%2\"")
+            .arg(verdict, expected);
+    return QString();
 }
 
 // ------------------------------------------------------------ round trip
@@ -511,7 +535,7 @@ QString checkReader(const QByteArray &input)
         } catch (const ImpExp_FatalException &e) {
             if (!isReaderMessage(e.what()))
                 return QStringLiteral("unexpected message: %1").arg(QLatin1String(e.what()));
-            return QString();
+            return compareWithSetCheck(directory.path() + fileTemplate(), e.what());
         } catch (const std::exception &e) {
             return QStringLiteral("undeclared exception: %1").arg(QLatin1String(e.what()));
         } catch (...) {
@@ -526,7 +550,7 @@ QString checkReader(const QByteArray &input)
                 return QStringLiteral("getItem threw after it returned false: %1")
                     .arg(QLatin1String(e.what()));
             }
-            return QString();
+            return compareWithSetCheck(directory.path() + fileTemplate(), nullptr);
         }
         if (item.getItemName() != knownKind(turn))
             return QStringLiteral("getItem changed the item name");

@@ -35,10 +35,14 @@
  * The check streams: one page file is open at a time, and each page is read
  * once with one XML reader. Memory does not depend on the number of items,
  * with one exception: to find a duid used twice, the check keeps every duid
- * it has met, per item kind, for the whole set: about 40 bytes plus two
- * bytes per character of the duid for each item (some 60 MB for a million
- * items with 10-character duids). It also keeps one Page per page file and
- * at most problemLimit() problems.
+ * it has met, per item kind, for the whole set: about 85 bytes plus two
+ * bytes per character of the duid for each item (some 100 MB for a million
+ * items with 10-character duids, measured on 64-bit Linux). It also keeps one
+ * Page per page file and at most problemLimit() problems.
+ *
+ * Page files are taken in file-number order from 00 up to the last one
+ * "totalPage" announces, and on as long as further files follow; a run of
+ * more than 100 missing page files is one problem.
  *
  * The check throws nothing while it reads: whatever a file holds becomes a
  * Problem.
@@ -50,9 +54,10 @@ class VELXMLIMPEXP_EXPORT ImpExp_SetCheck
 public:
     /// What kind of fault a Problem is.
     enum class ProblemKind {
-        /// A page file that "totalPage" announces is missing: the set is incomplete.
+        /// A page file that "totalPage" announces is missing, or the set has
+        /// no page file 00: the set is incomplete.
         MissingPage,
-        /// A page file after a missing one: a reader stops before it.
+        /// A page file after a missing or unreadable one: a reader stops before it.
         PageAfterGap,
         /// A file numbered after the announced last page: a reader takes it
         /// for part of the set.
@@ -64,11 +69,13 @@ public:
         /// The reader refuses the page ("Invalid input file"): its root is not
         /// "moxara", or something other than the root comes first.
         RootRefused,
-        /// A header attribute is missing or not a number, or the page has no
-        /// (or more than one) application element, or an unknown one.
+        /// A header attribute is missing, "created" is not a timestamp,
+        /// "schemaVersion" is not "1.0", "max", "pageSize", "page" or
+        /// "totalPage" is not a number, or the page has no (or more than one)
+        /// application element, or an unknown one.
         BadHeader,
         /// "created", "id", "deviceId", the application element or
-        /// "totalPage" differ from the first page's.
+        /// "totalPage" differ from those of the first page a reader accepts.
         HeaderMismatch,
         /// "page" does not match the file number (file 00 is page 1).
         PageNumber,
@@ -91,21 +98,26 @@ public:
     /// One fault, where it is.
     struct Problem {
         ProblemKind kind;
-        int fileNumber;   ///< file number of the page file (0 for "..._00")
+        int fileNumber; ///< file number of the page file (0 for "..._00")
         QString fileName; ///< the page file's name, as the template gives it
-        qint64 line;      ///< 1-based position in the file; 0 when the
-        qint64 column;    ///< problem is about the file as a whole
-        QString itemName; ///< the item's kind when the problem is one item's
-        int itemIndex;    ///< 0-based position of that item on its page
-                          ///< (all kinds counted); -1 otherwise
-        QString duid;     ///< the item's duid, when it has one
-        QString message;  ///< what is wrong, in a sentence for people
+        /// Position in the file, as the XML reader counts it after the token
+        /// concerned (for an item, after its start tag); 0 when the problem
+        /// is about the file as a whole.
+        qint64 line;
+        qint64 column; ///< see line
+        QString itemName; ///< the item kind, when the problem is about items
+        /// 0-based position on its page (all kinds counted) of the item the
+        /// problem is about, or of the first one for PageOverfull and
+        /// ForeignKind; -1 otherwise.
+        int itemIndex;
+        QString duid; ///< the item's duid, when it has one
+        QString message; ///< what is wrong, in a sentence for people
     };
 
     /// Items of one kind on a page.
     struct KindCount {
         QString itemName;
-        int items;        ///< items of this kind
+        int items; ///< items of this kind
         int withElements; ///< of which written with their elements
     };
 
@@ -114,14 +126,14 @@ public:
     struct Page {
         int fileNumber;
         QString fileName;
-        bool opened;      ///< the file could be opened for reading
+        bool opened; ///< the file could be opened for reading
         bool rootAccepted; ///< a reader accepts its root element
-        bool wellFormed;  ///< read to its end without an XML error
+        bool wellFormed; ///< read to its end without an XML error
         QString created, schemaVersion, id, deviceId; ///< the root's attributes
         QString application; ///< local name of the application element
         QString max, pageSize, page, totalPage; ///< the application element's
         QList<KindCount> kinds; ///< in order of first appearance
-        int items;        ///< items on the page, all kinds
+        int items; ///< items on the page, all kinds
     };
 
     /**

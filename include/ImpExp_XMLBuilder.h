@@ -27,6 +27,12 @@ class QXmlStreamWriter;
  * read-only and was modified at or after the reference date (or either date
  * is null), and always when the reference date is the full-export date
  * (QDateTime::fromTime_t(0)).
+ *
+ * Names are written unchanged, and a failure to write a page file once it
+ * is open (a full disk, a file size limit) raises no exception: the export
+ * goes on. A host that must not lose items checks its items with
+ * isWritable() before the export and asks hasWriteError() after
+ * closeBuilder().
  */
 class VELXMLIMPEXP_EXPORT ImpExp_XMLBuilder
 {
@@ -81,7 +87,9 @@ public:
      * @throws ImpExp_FatalException "Too much items !" (all announced pages
      *         written, or the export was closed) or "Cannot create file %1, %2"
      *         (the next call retries the same page); nothing of the item is
-     *         written then. Throws nothing else.
+     *         written then. Throws nothing else; in particular nothing for a
+     *         name that is no XML name (see isWritable()) or for a failure to
+     *         write the page (see hasWriteError()).
      */
     void putItem(const ImpExp_Item &item);
 
@@ -108,7 +116,10 @@ public:
      * disk, a file size limit, a device gone). The writer throws nothing for
      * such failures and goes on with the export, so a host that must not
      * lose items asks here after closeBuilder() (which flushes first) and
-     * treats the set as not written when this says true.
+     * treats the set as not written when this says true. A page file that
+     * cannot be created at all is reported by putItem()'s exception instead
+     * and does not show here. Only the first failure is kept; a new export
+     * (assignment) starts clean, and a copy starts clean.
      * @since 1.1
      */
     bool hasWriteError() const;
@@ -125,9 +136,15 @@ public:
      * every reader accepts: the item name and every element name are XML
      * names without a colon (they go behind the format's prefix), every
      * attribute name is such a name too and not "xmlns", and no attribute
-     * name occurs twice. putItem() itself writes names unchanged, so a host
-     * that cannot vouch for its names asks here first. Throws nothing.
-     * @param reason when not null and the item is refused, says why.
+     * name occurs twice. Names beyond ASCII must also be ones that Qt's XML
+     * reader takes: Qt 5 knows the letters of XML 1.0's fourth edition, so
+     * some later letters and every character beyond U+FFFF are refused.
+     * putItem() itself writes names unchanged, so a host that cannot vouch
+     * for its names asks here first. Throws nothing; allocates nothing for a
+     * usual item (ASCII names, up to 32 attributes) that passes.
+     * @param reason when not null and the item is refused, says which name
+     *        and why (`element name "a b" is not an XML name`,
+     *        `attribute "duid" appears twice`).
      * @since 1.1
      */
     static bool isWritable(const ImpExp_Item &item, QString *reason = nullptr);
@@ -157,9 +174,10 @@ private:
     // closeBuilder() by the host (or an empty export) ended the export: no
     // page file is started again, so a completed one is never re-created.
     bool exportOver;
-    // "vel:" and the name of the element being written, one buffer reused for
-    // every element: a qualified name reaches the file in a single write.
-    QString qualifiedName;
+    // The buffer for qualified names and the write status; behind a pointer,
+    // so the class keeps the size that hosts built against 1.0 allocate.
+    class Private;
+    std::unique_ptr<Private> d;
 
     void prepareExport();
     const QString &qualified(const QString &localName);

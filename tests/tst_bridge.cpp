@@ -163,6 +163,8 @@ void checkEventsReturn(const QString &in, const QString &set, const QString &ver
         QCOMPARE(QStringList({ copy->summary(), copy->location(), copy->description() }),
                  QStringList({ event->summary(), event->location(), event->description() }));
         QCOMPARE(copy->allDay(), event->allDay());
+        // Only a change date the file gives travels; none is made up on the way.
+        QCOMPARE(copy->lastModified().toUTC(), event->lastModified().toUTC());
         if (event->allDay()) {
             QCOMPARE(copy->dtStart().date(), event->dtStart().date());
             QCOMPARE(copy->dtEnd().date(), qMax(event->dtEnd().date(), event->dtStart().date()));
@@ -201,6 +203,8 @@ private slots:
     void toICalSkipsDuplicatesInAFixedOrder();
     void usageErrors_data();
     void usageErrors();
+    void setsThatCannotBeWritten_data();
+    void setsThatCannotBeWritten();
 };
 
 // Every file of the collection: no crash, no hang, the expected counts with
@@ -459,23 +463,59 @@ void BridgeTest::toICalSkipsDuplicatesInAFixedOrder()
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(summaryOf(run.out), (QList<int> { 5, 4, 1, 0 }));
         outputs << QString::fromUtf8(contents(dir.filePath(QString::fromLatin1(name))))
-                       .remove(QRegularExpression( // stamped with the time of writing
-                           QStringLiteral("(DTSTAMP|CREATED|LAST-MODIFIED):[^\r\n]*")));
+                       .remove(QRegularExpression( // the times of writing
+                           QStringLiteral("(DTSTAMP|CREATED):[^\r\n]*")));
     }
     QCOMPARE(outputs.at(0).count(QStringLiteral("BEGIN:VEVENT")), 4);
+    // The appointments have no change date, and none is made up for them.
+    QVERIFY2(!outputs.at(0).contains(QStringLiteral("LAST-MODIFIED")), qPrintable(outputs.at(0)));
     QCOMPARE(outputs.at(0), outputs.at(1));
 }
 
 void BridgeTest::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    const QString vcf = dataFile("vcard/kcontacts/vcard1.vcf");
     const QString ics = dataFile("ical/kcalendarcore/exdate.ics");
     const QString set = "/nonexistent-dir/set_%1.xml";
     QTest::newRow("since that is no date") << QStringList { "from-ical", ics, set, "--since", "x" };
     QTest::newRow("unreadable file") << QStringList { "from-vcard", "/nonexistent.vcf", set };
     QTest::newRow("a file without cards") << QStringList { "from-vcard", ics, set };
-    QTest::newRow("set that cannot be written") << QStringList { "from-vcard", vcf, set };
+}
+
+// A set that cannot be written whole: exit 1, the page and the system's text named.
+void BridgeTest::setsThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("damage"); // "full": page 00 a link to /dev/full
+    QTest::addColumn<QString>("message"); // %1: page 00
+
+    for (const char *damage : { "full", "folder" }) {
+        const QString message = damage == QLatin1String("full")
+            ? "cannot write %1: No space left on device"
+            : "Cannot create file %1, No such file or directory";
+        QTest::newRow(qPrintable(QStringLiteral("from-vcard, %1").arg(damage)))
+            << "from-vcard" << dataFile("vcard/kcontacts/vcard1.vcf") << damage << message;
+        QTest::newRow(qPrintable(QStringLiteral("from-ical, %1").arg(damage)))
+            << "from-ical" << dataFile("ical/kcalendarcore/exdate.ics") << damage << message;
+    }
+}
+
+void BridgeTest::setsThatCannotBeWritten()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, input);
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    TimeZoneScope tz(berlin);
+    QTemporaryDir dir;
+    const QString set = dir.filePath(damage == "full" ? "set_%1.xml" : "missing/set_%1.xml");
+    const QString page = set.arg("00");
+    if (damage == "full")
+        QVERIFY(QFile::link("/dev/full", page));
+    const Run run = velxml({ command, input, set });
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(message.arg(page)), qPrintable(run.err));
 }
 
 void BridgeTest::usageErrors()

@@ -1,5 +1,7 @@
 // Page files written to hurt the reader: it must refuse them cleanly, with the
 // items before the damage intact, in time and memory that grow with the input.
+// The set check gives the same verdict on each.
+#include <ImpExp_SetCheck.h>
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 
@@ -50,6 +52,21 @@ static void writePage(const QByteArray &content)
 {
     QFile file(firstPage);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+}
+
+// The set check's verdict on the page, in the reader's words: it must refuse
+// what the reader refuses, and accept what the reader reads through.
+static QString checkVerdict()
+{
+    ImpExp_SetCheck check(pathTemplate);
+    check.run();
+    for (const ImpExp_SetCheck::Problem &problem : check.problems()) {
+        if (problem.kind == ImpExp_SetCheck::ProblemKind::RootRefused)
+            return QStringLiteral("Invalid input file");
+        if (problem.kind == ImpExp_SetCheck::ProblemKind::NotWellFormed)
+            return QStringLiteral("xml parsing failed");
+    }
+    return check.isComplete() ? QString() : QStringLiteral("incomplete");
 }
 
 // Reads contacts with their elements into @p items until false or an
@@ -154,6 +171,7 @@ void HostileTest::pages()
     QVector<ImpExp_Item> read;
     QCOMPARE(readContacts(read), message);
     QCOMPARE(read.size(), items);
+    QCOMPARE(checkVerdict(), message);
     for (int i = 0; i < items; ++i) {
         QCOMPARE(read.at(i).getAttribute(QStringLiteral("duid")), QString::number(i + 1));
         QCOMPARE(read.at(i).getItemElements(),
@@ -226,7 +244,7 @@ void HostileTest::cutEvery97thByte()
         const QString expected = cut < rootTagEnd ? QStringLiteral("Invalid input file")
             : cut < documentEnd                   ? QStringLiteral("xml parsing failed")
                                                   : QString();
-        QVERIFY2(message == expected && read.size() == complete
+        QVERIFY2(message == expected && checkVerdict() == expected && read.size() == complete
                      && std::equal(written.cbegin(), written.cbegin() + complete, read.cbegin()),
                  qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(message)));
     }

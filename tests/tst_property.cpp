@@ -1,11 +1,13 @@
 // Export followed by import gives back what was exported, for a few thousand
-// random contacts and appointments (fixed seed, so every run sees the same
-// items and a failure can be replayed).
+// random contacts and appointments, and a set made of items whose names can be
+// written passes the set check (fixed seeds, so every run sees the same items
+// and a failure can be replayed).
 #include "../fuzz/XmlText.h"
 #include "TimeZoneScope.h"
 
 #include <Appointment_Item.h>
 #include <Contact_Item.h>
+#include <ImpExp_SetCheck.h>
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 
@@ -58,6 +60,26 @@ struct ValueSource {
         return text;
     }
 
+    // Names XML takes and names it does not: empty, with a space or a colon,
+    // a leading digit, reserved for namespaces, any characters at all.
+    QString name()
+    {
+        static const char *const refused[] = { "a b", "x:y", "1st", "-a", "xmlns", "xmlns:q" };
+        static const char16_t starts[] = u"_aZéλЖ中ʼ";
+        static const char16_t others[] = u"-._9·éλЖ中";
+        const int kind = below(10);
+        if (kind == 0)
+            return QString();
+        if (kind == 1)
+            return QString::fromLatin1(refused[below(6)]);
+        if (kind == 2)
+            return characters(1 + below(6));
+        QString text(QChar(starts[below(int(std::size(starts)) - 1)]));
+        for (int length = below(8); length > 0; --length)
+            text += QChar(others[below(int(std::size(others)) - 1)]);
+        return text;
+    }
+
     // 1950 to 2099, in UTC or local time, with milliseconds.
     QDateTime instant()
     {
@@ -86,6 +108,10 @@ static QVector<ImpExp_Item> roundTrip(const QVector<ImpExp_Item> &items, const Q
 
     [&] {
         using namespace XmlText;
+        // Whatever the values hold, every page stays one a reader takes.
+        ImpExp_SetCheck check(pathTemplate);
+        check.run();
+        QVERIFY(check.isComplete());
         QCOMPARE(read.size(), items.size());
         for (int i = 0; i < items.size(); ++i) {
             ImpExp_Item expected(items.at(i).getItemName());
@@ -106,6 +132,7 @@ class PropertyTest : public QObject
 private slots:
     void contactsComeBack();
     void appointmentsComeBack();
+    void writableItemsMakeCleanSets();
 
 private:
     const TimeZoneScope tz { "CET-1CEST,M3.5.0,M10.5.0/3" };
@@ -171,6 +198,51 @@ void PropertyTest::appointmentsComeBack()
         QVERIFY2(appointment.getRepetitionPeriod() == QLatin1String(want.period), row);
         QVERIFY2(appointment.getRepetitionEndDate() == want.repetitionEnd, row);
     }
+}
+
+// Items of the application's kinds, with a unique duid and random names for
+// their other attributes and elements: those that pass the writer's name check
+// make a set in which the set check finds nothing.
+void PropertyTest::writableItemsMakeCleanSets()
+{
+    ValueSource values { QRandomGenerator(1205) };
+    QVector<ImpExp_Item> writable;
+    int refused = 0;
+    for (int i = 0; i < 1500; ++i) {
+        ImpExp_Item item(values.chance(50) ? QStringLiteral("contact")
+                                           : QStringLiteral("contactMap"));
+        item.addAttribute(QStringLiteral("duid"), QString::number(i));
+        for (int n = values.below(3); n > 0; --n)
+            item.addAttribute(values.chance(5) ? QStringLiteral("duid") : values.name(),
+                              values.text());
+        for (int n = values.below(4); n > 0; --n)
+            item.addElement(values.name(), values.text());
+        if (ImpExp_XMLBuilder::isWritable(item))
+            writable.append(item);
+        else
+            ++refused;
+    }
+    QVERIFY2(refused > 100 && writable.size() > 100, "both kinds of names must be drawn");
+
+    QTemporaryDir directory;
+    const QString pathTemplate = directory.filePath(QStringLiteral("page_%1.xml"));
+    {
+        ImpExp_XMLBuilder builder(QStringLiteral("device"), QStringLiteral("export"), pathTemplate,
+                                  13, QDateTime::fromSecsSinceEpoch(0, Qt::UTC), writable.size(), 0,
+                                  QStringLiteral("VelDirectory"), QDateTime::fromTime_t(0));
+        for (const ImpExp_Item &item : qAsConst(writable))
+            builder.putItem(item);
+    }
+    ImpExp_SetCheck check(pathTemplate);
+    check.run();
+    QStringList problems;
+    for (const ImpExp_SetCheck::Problem &problem : check.problems())
+        problems.append(QStringLiteral("%1:%2: %3")
+                            .arg(problem.fileName)
+                            .arg(problem.line)
+                            .arg(problem.message));
+    QVERIFY2(check.isClean(), qPrintable(problems.mid(0, 5).join(QLatin1Char('\n'))));
+    QCOMPARE(check.itemCount(), qint64(writable.size()));
 }
 
 QTEST_GUILESS_MAIN(PropertyTest)

@@ -3,6 +3,8 @@
 
 #include <QLatin1String>
 #include <QString>
+#include <QStringView>
+#include <QXmlStreamReader>
 
 // What the writer and the reader of the exchange format agree on.
 namespace ImpExp_Format
@@ -19,6 +21,40 @@ template<int size> constexpr QLatin1String latin1(const char (&text)[size])
 constexpr QLatin1String namespaceUri = latin1("http://ns.velxml.org/impexp/1.0");
 constexpr QLatin1String schemaInstanceUri = latin1("http://www.w3.org/2001/XMLSchema-instance");
 constexpr QLatin1String rootName = latin1("moxara");
+
+// The application elements and the item kinds each carries.
+constexpr QLatin1String directoryElement = latin1("directory");
+constexpr QLatin1String agendaElement = latin1("agenda");
+
+inline bool belongsTo(QStringView itemName, QStringView application)
+{
+    if (application == directoryElement)
+        return itemName == QLatin1String("contact") || itemName == QLatin1String("contactMap");
+    if (application == agendaElement)
+        return itemName == QLatin1String("appointment")
+            || itemName == QLatin1String("appointmentMap");
+    return false;
+}
+
+inline bool isItemKind(QStringView itemName)
+{
+    return belongsTo(itemName, QStringView(u"directory"))
+        || belongsTo(itemName, QStringView(u"agenda"));
+}
+
+// The check a reader makes on a page it has just attached @p reader to: the
+// start of the document, then the start tag of the root. Prefix, namespace
+// and attributes are not looked at. A missing XML declaration and a leading
+// byte-order mark are no fault; whitespace before the root is no token, but
+// a comment, a processing instruction or a DOCTYPE there is refused. On
+// success the reader stands on the root's start tag.
+inline bool readRoot(QXmlStreamReader &reader)
+{
+    reader.readNext();
+    if (reader.atEnd())
+        return false;
+    return reader.readNext() == QXmlStreamReader::StartElement && reader.name() == rootName;
+}
 
 // The name of page file @p fileNumber: every "%1" in the template becomes the
 // number in decimal, zero-padded to at least two digits (00, 09, 10, 100).

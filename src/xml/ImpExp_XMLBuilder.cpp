@@ -5,10 +5,15 @@
 #include "model/ImpExp_Timestamp.h"
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
+#include "xml/ImpExp_XmlName.h"
 #include "xml/ImpExp_XmlText.h"
 
 #include <QFile>
 #include <QXmlStreamWriter>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
 
 namespace
 {
@@ -32,24 +37,112 @@ void writeValue(QXmlStreamWriter &writer, const QString &name, const QString &va
                           ImpExp_XmlText::clean(value, &valueScratch));
 }
 
+// The first failure to write a page file, kept for the host to ask about.
+struct WriteStatus {
+    bool failed = false;
+    QString fileName;
+    QString text;
+
+    void note(const QString &name, const QString &why)
+    {
+        if (failed)
+            return;
+        failed = true;
+        fileName = name;
+        text = why;
+    }
+};
+
+// Above this many attributes the duplicate test sorts a copy of the names
+// instead of comparing every pair.
+constexpr int pairwiseAttributes = 32;
+
+// A name as a message quotes it: short, one line, no broken characters.
+QString quoted(const QString &name)
+{
+    constexpr int longest = 60;
+    QString shown = ImpExp_XmlText::cleaned(name.left(longest));
+    for (QChar &c : shown) {
+        if (c.unicode() < 0x20)
+            c = QChar(QChar::ReplacementCharacter);
+    }
+    if (name.size() > longest)
+        shown += QStringLiteral("...");
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+// @p what names the name in the reason: "item name", "attribute name"...
+bool refuseName(const QString &name, const char *what, bool attribute, QString *reason)
+{
+    bool ascii;
+    const bool isName = ImpExp_XmlName::isNCName(name, &ascii);
+    // The reader must take back what is written, and Qt's knows fewer letters.
+    if (isName && (ascii || ImpExp_XmlName::readerTakes(name, attribute)))
+        return false;
+    if (reason) {
+        const QString why = isName ? QStringLiteral("is an XML name that Qt's reader refuses")
+            : name.contains(QLatin1Char(':')) ? QStringLiteral("has a colon")
+                                              : QStringLiteral("is not an XML name");
+        *reason = QStringLiteral("%1 %2 %3").arg(QLatin1String(what), quoted(name), why);
+    }
+    return true;
+}
+
+// The first attribute name that occurs twice, or null.
+const QString *repeatedName(const ImpExp_PairList &attributes)
+{
+    const int count = int(attributes.size());
+    if (count <= pairwiseAttributes) {
+        for (int i = 1; i < count; ++i) {
+            for (int j = 0; j < i; ++j) {
+                if (attributes.at(i).first == attributes.at(j).first)
+                    return &attributes.at(i).first;
+            }
+        }
+        return nullptr;
+    }
+    std::vector<const QString *> names;
+    names.reserve(count);
+    for (const auto &attribute : attributes)
+        names.push_back(&attribute.first);
+    std::stable_sort(names.begin(), names.end(),
+                     [](const QString *a, const QString *b) { return *a < *b; });
+    for (size_t i = 1; i < names.size(); ++i) {
+        if (*names[i] == *names[i - 1])
+            return names[i];
+    }
+    return nullptr;
+}
+
 // A page file that gathers the writer's output into large blocks.
 // QXmlStreamWriter hands its device a few bytes at a time, and a buffered
 // QFile spends more per call on its ring buffer than on the bytes themselves;
 // opened unbuffered, this file keeps its own block and writes it whole.
+//
+// A block that does not reach the disk whole is told to @p status, and the
+// rest of the page is dropped: bytes after a gap would only make it worse.
+// The XML writer is always told that its bytes were taken, so that it stays
+// usable for the next page.
 class PageFile : public QFile
 {
 public:
-    explicit PageFile(const QString &name)
+    PageFile(const QString &name, WriteStatus *status)
         : QFile(name)
+        , status(status)
     {
         block.reserve(blockSize);
     }
-    ~PageFile() override { writeBlock(); }
+    ~PageFile() override { close(); }
 
     void close() override
     {
+        if (!isOpen())
+            return;
         writeBlock();
         QFile::close();
+        // Only a failure of the close itself is left in the error state here.
+        if (error() != QFileDevice::NoError)
+            fail(errorString());
     }
 
 protected:
@@ -66,15 +159,43 @@ private:
     {
         if (block.isEmpty())
             return;
-        QFile::writeData(block.constData(), block.size());
+        if (!cut) {
+            errno = 0;
+            const qint64 written = QFile::writeData(block.constData(), block.size());
+            const int writeErrno = errno;
+            if (written != block.size()) {
+                // Qt sets no error text when part of the block was written
+                // before the system refused the rest.
+                fail(error() != QFileDevice::NoError ? errorString()
+                         : writeErrno != 0           ? qt_error_string(writeErrno)
+                                                     : QStringLiteral("Short write"));
+            }
+        }
         block.resize(0); // keeps the reserved capacity
+    }
+
+    void fail(const QString &text)
+    {
+        cut = true;
+        status->note(fileName(), text);
     }
 
     static constexpr int blockSize = 64 * 1024;
     QByteArray block;
+    WriteStatus *status;
+    bool cut = false;
 };
 
 } // namespace
+
+class ImpExp_XMLBuilder::Private
+{
+public:
+    // "vel:" and the name of the element being written, one buffer reused for
+    // every element: a qualified name reaches the file in a single write.
+    QString qualifiedName;
+    WriteStatus status;
+};
 
 ImpExp_XMLBuilder::ImpExp_XMLBuilder()
     : pageSize(0)
@@ -84,6 +205,7 @@ ImpExp_XMLBuilder::ImpExp_XMLBuilder()
     , pageIndex(0)
     , writtenItems(0)
     , pageItems(0)
+    , d(std::make_unique<Private>())
 {
     prepareExport();
 }
@@ -95,13 +217,13 @@ ImpExp_XMLBuilder::ImpExp_XMLBuilder(const QString &deviceId, const QString &id,
                                      const QDateTime &lastSyncDate)
 try : deviceId(deviceId), id(id), pathTemplate(pathTemplate), pageSize(pageSize), created(created),
     totalItems(totalItems), max(max), totalPage(0), pageIndex(0), writtenItems(0), pageItems(0),
-    lastSyncDate(lastSyncDate) {
+    lastSyncDate(lastSyncDate), d(std::make_unique<Private>()) {
     if (!pathTemplate.contains(QLatin1String("%1")))
         throw ImpExp_FatalException(QStringLiteral("Bad path"));
     if (applicationName == QLatin1String("VelDirectory"))
-        applicationElement = QStringLiteral("directory");
+        applicationElement = ImpExp_Format::directoryElement;
     else if (applicationName == QLatin1String("Agenda"))
-        applicationElement = QStringLiteral("agenda");
+        applicationElement = ImpExp_Format::agendaElement;
     else
         throw ImpExp_FatalException(QStringLiteral("Invalid application name"));
     if (totalItems < 0)
@@ -136,6 +258,7 @@ ImpExp_XMLBuilder::ImpExp_XMLBuilder(const ImpExp_XMLBuilder &other)
     , writtenItems(0)
     , pageItems(0)
     , lastSyncDate(other.lastSyncDate)
+    , d(std::make_unique<Private>())
 {
     prepareExport();
 }
@@ -160,6 +283,7 @@ ImpExp_XMLBuilder &ImpExp_XMLBuilder::operator=(const ImpExp_XMLBuilder &other)
     writtenItems = 0;
     pageItems = 0;
     lastSyncDate = other.lastSyncDate;
+    d->status = WriteStatus();
     prepareExport();
     return *this;
 }
@@ -167,12 +291,13 @@ ImpExp_XMLBuilder &ImpExp_XMLBuilder::operator=(const ImpExp_XMLBuilder &other)
 ImpExp_XMLBuilder::~ImpExp_XMLBuilder()
 {
     closeBuilder();
+    file.reset(); // a page file tells its status to d, which goes first
 }
 
 void ImpExp_XMLBuilder::prepareExport()
 {
-    qualifiedName = QStringLiteral("vel:");
-    qualifiedName.reserve(48);
+    d->qualifiedName = QStringLiteral("vel:");
+    d->qualifiedName.reserve(48);
     syncValid = lastSyncDate.isValid();
     syncMsecs
         = syncValid ? qBound(-syncLimitMsecs, lastSyncDate.toMSecsSinceEpoch(), syncLimitMsecs) : 0;
@@ -186,10 +311,11 @@ void ImpExp_XMLBuilder::prepareExport()
 // rest of a short element.
 const QString &ImpExp_XMLBuilder::qualified(const QString &localName)
 {
-    qualifiedName.truncate(4);
+    QString &name = d->qualifiedName;
+    name.truncate(4);
     QString scratch;
-    qualifiedName += ImpExp_XmlText::clean(localName, &scratch);
-    return qualifiedName;
+    name += ImpExp_XmlText::clean(localName, &scratch);
+    return name;
 }
 
 bool ImpExp_XMLBuilder::pageOpen() const
@@ -273,7 +399,7 @@ try {
         throw ImpExp_FatalException(QStringLiteral("Too much items !"));
 
     const QString name = ImpExp_Format::pageFileName(pathTemplate, pageIndex);
-    auto page = std::make_unique<PageFile>(name);
+    auto page = std::make_unique<PageFile>(name, &d->status);
     if (!page->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw ImpExp_FatalException(
             QStringLiteral("Cannot create file %1, %2").arg(name, page->errorString()));
@@ -319,6 +445,54 @@ void ImpExp_XMLBuilder::endPage()
     writer->writeEndElement(); // root
     writer->writeEndDocument();
     writer->setDevice(nullptr);
-    file.reset(); // flushes and closes
+    if (writer->hasError()) {
+        // Keeps no error for the next page: a fresh writer starts it.
+        d->status.note(file->fileName(), QStringLiteral("The XML writer failed"));
+        writer.reset();
+    }
+    file->close(); // writes the last block; a failure is noted in d->status
+    file.reset();
     pageItems = 0;
+}
+
+bool ImpExp_XMLBuilder::hasWriteError() const
+{
+    return d->status.failed;
+}
+
+QString ImpExp_XMLBuilder::writeErrorFileName() const
+{
+    return d->status.fileName;
+}
+
+QString ImpExp_XMLBuilder::writeErrorString() const
+{
+    return d->status.text;
+}
+
+bool ImpExp_XMLBuilder::isWritable(const ImpExp_Item &item, QString *reason)
+{
+    if (refuseName(item.getItemName(), "item name", false, reason))
+        return false;
+    const ImpExp_PairList &attributes = item.getAttributes();
+    for (const auto &attribute : attributes) {
+        if (refuseName(attribute.first, "attribute name", true, reason))
+            return false;
+        // Would declare a default namespace instead of carrying a value.
+        if (attribute.first == QLatin1String("xmlns")) {
+            if (reason)
+                *reason = QStringLiteral("attribute name \"xmlns\" is reserved for namespaces");
+            return false;
+        }
+    }
+    if (const QString *twice = repeatedName(attributes)) {
+        if (reason)
+            *reason = QStringLiteral("attribute %1 appears twice").arg(quoted(*twice));
+        return false;
+    }
+    for (const auto &element : item.getItemElements()) {
+        if (refuseName(element.first, "element name", false, reason))
+            return false;
+    }
+    return true;
 }

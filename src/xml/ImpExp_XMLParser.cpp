@@ -59,13 +59,7 @@ try {
     reader->setDevice(file.get());
     exhausted = false;
 
-    reader->readNext(); // the start of the document
-    if (reader->atEnd())
-        throw ImpExp_FatalException(QStringLiteral("Invalid input file"));
-    // Anything but the root here (a comment, a DOCTYPE, a reader error) is
-    // not one of our pages; prefix and namespace are not looked at.
-    if (reader->readNext() != QXmlStreamReader::StartElement
-        || reader->name() != ImpExp_Format::rootName)
+    if (!ImpExp_Format::readRoot(*reader))
         throw ImpExp_FatalException(QStringLiteral("Invalid input file"));
     return true;
 } catch (...) {

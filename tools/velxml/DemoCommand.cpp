@@ -1,10 +1,12 @@
 #include "CommandLine.h"
 #include "Commands.h"
-#include "PageScan.h"
+#include "PageTracker.h"
+#include "SetReport.h"
 #include "TextTable.h"
 
 #include <Appointment_Item.h>
 #include <Contact_Item.h>
+#include <ImpExp_SetCheck.h>
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 #include <xml/ImpExp_Format.h>
@@ -205,13 +207,13 @@ struct Export {
     QString pathTemplate;
 };
 
-void printWritten(QTextStream &out, const Export &what, const SetScan &scan, int count)
+void printWritten(QTextStream &out, const Export &what, const ImpExp_SetCheck &check, int count)
 {
     out << "  " << what.application << ": " << plural(count, QLatin1String(what.noun))
         << ", page size " << demoPageSize << '\n';
     QVector<QStringList> rows;
-    for (const PageHeader &page : scan.pages)
-        rows.append({ displayName(scan.pathTemplate, page.fileNumber),
+    for (const ImpExp_SetCheck::Page &page : check.pages())
+        rows.append({ displayName(what.pathTemplate, page.fileNumber),
                       QStringLiteral("page %1 of %2").arg(page.page, page.totalPage),
                       plural(page.items, QStringLiteral("item")),
                       plural(QFileInfo(page.fileName).size(), QStringLiteral("byte")) });
@@ -310,11 +312,11 @@ void printAppointment(QTextStream &out, const QString &head, const ImpExp_Item &
 
 // Reads one set back through the library, page by page as the header pass
 // found them, and prints each item.
-void printReadBack(QTextStream &out, const Export &what, const SetScan &scan)
+void printReadBack(QTextStream &out, const Export &what, const ImpExp_SetCheck &check)
 {
     const QString kind = QLatin1String(what.kind);
     ImpExp_XMLParser reader(what.pathTemplate);
-    PageTracker tracker(scan, kind);
+    PageTracker tracker(check.pages(), kind);
     QVector<ImpExp_Item> items;
     for (;;) {
         ImpExp_Item item(kind);
@@ -333,8 +335,8 @@ void printReadBack(QTextStream &out, const Export &what, const SetScan &scan)
         const int page = tracker.next();
         if (page >= 0 && page != shownPage) {
             shownPage = page;
-            const PageHeader &header = scan.pages.at(page);
-            out << "  " << displayName(scan.pathTemplate, header.fileNumber) << ", page "
+            const ImpExp_SetCheck::Page &header = check.pages().at(page);
+            out << "  " << displayName(what.pathTemplate, header.fileNumber) << ", page "
                 << header.page << " of " << header.totalPage << '\n';
         }
         const QString head = item.getAttribute(QStringLiteral("duid")).leftJustified(7);
@@ -411,13 +413,15 @@ int runDemo(const QStringList &arguments)
             << referenceDate().toLocalTime().timeZoneAbbreviation()
             << ".\nItems changed since then go with their fields; the others, and read-only "
                "items, with\ntheir identifiers only. Times are local.\n\nWritten:\n";
-        const SetScan directoryScan = scanSet(exports[0].pathTemplate);
-        const SetScan agendaScan = scanSet(exports[1].pathTemplate);
-        printWritten(out, exports[0], directoryScan, contacts.size());
-        printWritten(out, exports[1], agendaScan, appointments.size());
+        ImpExp_SetCheck directoryCheck(exports[0].pathTemplate);
+        ImpExp_SetCheck agendaCheck(exports[1].pathTemplate);
+        directoryCheck.run();
+        agendaCheck.run();
+        printWritten(out, exports[0], directoryCheck, contacts.size());
+        printWritten(out, exports[1], agendaCheck, appointments.size());
         printExcerpt(out, ImpExp_Format::pageFileName(exports[0].pathTemplate, 0), 9);
-        printReadBack(out, exports[0], directoryScan);
-        printReadBack(out, exports[1], agendaScan);
+        printReadBack(out, exports[0], directoryCheck);
+        printReadBack(out, exports[1], agendaCheck);
     } catch (const ImpExp_Exception &e) {
         return line.dataError(QString::fromLatin1(e.what()));
     }

@@ -1,9 +1,10 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "ItemJson.h"
-#include "PageScan.h"
 #include "Progress.h"
+#include "SetReport.h"
 
+#include <ImpExp_SetCheck.h>
 #include <ImpExp_XMLParser.h>
 #include <xml/ImpExp_Format.h>
 
@@ -12,7 +13,8 @@ int runDump(const QStringList &arguments)
     CommandLine line(QStringLiteral("velxml dump"), QStringLiteral("TEMPLATE"),
                      QStringLiteral("Prints every item of a page file set, kind by kind, as the "
                                     "library reads it back: the item's text form, or one JSON "
-                                    "object per line that 'velxml export' takes back."));
+                                    "object per line that 'velxml export' takes back. Exit status "
+                                    "1 when the set is incomplete, after the items read."));
     QCommandLineParser &parser = line.parser();
     const QCommandLineOption kindOption(
         QStringLiteral("kind"),
@@ -35,19 +37,27 @@ int runDump(const QStringList &arguments)
         kinds.append(parser.value(kindOption));
         if (kinds.constFirst().isEmpty())
             return line.usageError(QStringLiteral("--kind needs a name"));
-    } else {
-        const SetScan scan = scanSet(pathTemplate);
-        if (scan.pages.isEmpty())
-            return line.dataError(QStringLiteral("no page file %1")
-                                      .arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
-        for (const PageHeader::KindCount &kind : scan.kinds())
-            kinds.append(kind.kind);
+    }
+    // Read first, so that an incomplete set is known for what it is.
+    ImpExp_SetCheck check(pathTemplate);
+    Progress progress(line.name());
+    runCheck(check, progress);
+    if (check.pages().isEmpty())
+        return line.dataError(
+            QStringLiteral("no page file %1").arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
+    if (kinds.isEmpty()) {
+        for (const ImpExp_SetCheck::Page &page : check.pages()) {
+            for (const ImpExp_SetCheck::KindCount &kind : page.kinds) {
+                if (!kinds.contains(kind.itemName))
+                    kinds.append(kind.itemName);
+            }
+        }
     }
 
     QTextStream &out = standardOutput();
     const bool readElements = !parser.isSet(attributesOnly);
     const bool asJson = parser.isSet(json);
-    Progress progress(line.name());
+    progress.setStage(QStringLiteral("items"));
     qint64 done = 0;
     try {
         for (const QString &kind : qAsConst(kinds)) {
@@ -65,8 +75,12 @@ int runDump(const QStringList &arguments)
         }
     } catch (const ImpExp_Exception &e) {
         progress.clear();
-        return line.dataError(QStringLiteral("%1: %2").arg(pathTemplate, QLatin1String(e.what())));
+        const int status
+            = line.dataError(QStringLiteral("%1: %2").arg(pathTemplate, QLatin1String(e.what())));
+        return qMax(status, refuseIncomplete(line, pathTemplate, check));
     }
+    progress.clear();
+    const int incomplete = refuseIncomplete(line, pathTemplate, check);
     out.flush();
-    return ExitOk;
+    return incomplete >= 0 ? incomplete : ExitOk;
 }

@@ -94,7 +94,9 @@ int runExport(const QStringList &arguments)
             continue;
         ImpExp_Item item { QString() };
         QString error;
-        if (!itemFromJson(text, &item, &error))
+        // The writer puts names as they are: a name XML cannot carry would
+        // lose every item of its page to the receiver.
+        if (!itemFromJson(text, &item, &error) || !ImpExp_XMLBuilder::isWritable(item, &error))
             return line.dataError(
                 QStringLiteral("%1:%2: %3").arg(itemsPath, QString::number(lineNumber), error));
         items.append(item);
@@ -116,6 +118,12 @@ int runExport(const QStringList &arguments)
             progress.update(i / size + 1, i + 1);
         }
         builder.closeBuilder();
+        if (builder.hasWriteError()) {
+            progress.clear();
+            return line.dataError(
+                QStringLiteral("cannot write %1: %2")
+                    .arg(builder.writeErrorFileName(), builder.writeErrorString()));
+        }
     } catch (const ImpExp_Exception &e) {
         progress.clear();
         return line.dataError(QString::fromLatin1(e.what()));

@@ -1,11 +1,13 @@
 #include "CommandLine.h"
 #include "Commands.h"
-#include "PageScan.h"
 #include "Progress.h"
+#include "SetReport.h"
 #include "TextTable.h"
 
-#include <ImpExp_XMLParser.h>
+#include <ImpExp_SetCheck.h>
 #include <xml/ImpExp_Format.h>
+
+#include <algorithm>
 
 namespace
 {
@@ -15,6 +17,26 @@ QString orDash(const QString &text)
     return text.isNull() ? QStringLiteral("-") : text;
 }
 
+// Item kinds over all pages, in order of first appearance.
+QList<ImpExp_SetCheck::KindCount> kindsOf(const QList<ImpExp_SetCheck::Page> &pages)
+{
+    QList<ImpExp_SetCheck::KindCount> all;
+    for (const ImpExp_SetCheck::Page &page : pages) {
+        for (const ImpExp_SetCheck::KindCount &kind : page.kinds) {
+            auto known = std::find_if(all.begin(), all.end(), [&](const auto &seen) {
+                return seen.itemName == kind.itemName;
+            });
+            if (known == all.end()) {
+                all.append(kind);
+            } else {
+                known->items += kind.items;
+                known->withElements += kind.withElements;
+            }
+        }
+    }
+    return all;
+}
+
 } // namespace
 
 int runInfo(const QStringList &arguments)
@@ -22,92 +44,62 @@ int runInfo(const QStringList &arguments)
     CommandLine line(QStringLiteral("velxml info"), QStringLiteral("TEMPLATE"),
                      QStringLiteral("Shows what a page file set holds: the pages found with "
                                     "the header of each, the item kinds with their counts, and "
-                                    "how many items carry their fields."));
+                                    "how many items carry their fields. Exit status 1 when the "
+                                    "set is incomplete."));
     QString pathTemplate;
     const int status = line.parseTemplate(arguments, &pathTemplate);
     if (status >= 0)
         return status;
 
+    ImpExp_SetCheck check(pathTemplate);
     Progress progress(line.name());
-    const SetScan scan = scanSet(pathTemplate, &progress);
-    progress.clear();
-    if (scan.pages.isEmpty())
+    runCheck(check, progress);
+    if (check.pages().isEmpty())
         return line.dataError(
             QStringLiteral("no page file %1").arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
 
     QTextStream &out = standardOutput();
-    out << "Set " << pathTemplate << ": " << scan.pages.size()
-        << (scan.pages.size() == 1 ? " page file, " : " page files, ") << scan.items()
-        << (scan.items() == 1 ? " item\n\n" : " items\n\n");
+    out << "Set " << pathTemplate << ": "
+        << plural(check.pages().size(), QStringLiteral("page file")) << ", "
+        << plural(check.itemCount(), QStringLiteral("item")) << "\n\n";
     QVector<QStringList> rows;
     rows.append({ QStringLiteral("file"), QStringLiteral("created"), QStringLiteral("id"),
                   QStringLiteral("deviceId"), QStringLiteral("application"), QStringLiteral("max"),
                   QStringLiteral("pageSize"), QStringLiteral("page"), QStringLiteral("totalPage"),
                   QStringLiteral("items") });
-    QStringList damaged;
-    for (const PageHeader &page : scan.pages) {
+    for (const ImpExp_SetCheck::Page &page : check.pages()) {
         const QString name = displayName(pathTemplate, page.fileNumber);
-        if (!page.opened) {
-            damaged.append(QStringLiteral("%1: cannot be opened: %2").arg(name, page.openError));
+        if (!page.opened)
             rows.append({ name, QStringLiteral("(cannot be opened)") });
-            continue;
-        }
-        if (!page.xmlError.isEmpty())
-            damaged.append(QStringLiteral("%1: not well-formed (line %2, column %3: %4)")
-                               .arg(name, QString::number(page.errorLine),
-                                    QString::number(page.errorColumn), page.xmlError));
-        rows.append({ name, orDash(page.created), orDash(page.id), orDash(page.deviceId),
-                      orDash(page.application), orDash(page.max), orDash(page.pageSize),
-                      orDash(page.page), orDash(page.totalPage), QString::number(page.items) });
+        else if (!page.rootAccepted)
+            rows.append({ name, QStringLiteral("(not a page file a reader accepts)") });
+        else
+            rows.append({ name, orDash(page.created), orDash(page.id), orDash(page.deviceId),
+                          orDash(page.application), orDash(page.max), orDash(page.pageSize),
+                          orDash(page.page), orDash(page.totalPage), QString::number(page.items) });
     }
     printTable(out, rows);
 
     out << "\nItem kinds:\n";
     rows.clear();
-    QString readError;
-    progress.setStage(QStringLiteral("items"));
-    qint64 done = 0;
-    for (const PageHeader::KindCount &kind : scan.kinds()) {
-        if (!isKnownKind(kind.kind)) {
-            rows.append({ kind.kind, QString::number(kind.count),
+    for (const ImpExp_SetCheck::KindCount &kind : kindsOf(check.pages())) {
+        if (!ImpExp_Format::isItemKind(kind.itemName))
+            rows.append({ kind.itemName, QString::number(kind.items),
                           QStringLiteral("(not a kind of the format; readers skip it)") });
-            continue;
-        }
-        int withFields = 0;
-        int read = 0;
-        try {
-            ImpExp_XMLParser reader(pathTemplate);
-            for (;;) {
-                ImpExp_Item item(kind.kind);
-                if (!reader.getItem(item, true))
-                    break;
-                ++read;
-                if (!item.getItemElements().isEmpty())
-                    ++withFields;
-                progress.update(-1, ++done);
-            }
-        } catch (const ImpExp_Exception &e) {
-            if (readError.isEmpty())
-                readError = QString::fromLatin1(e.what());
-        }
-        rows.append({ kind.kind, QString::number(kind.count),
-                      QStringLiteral("%1 with fields, %2 identifiers only")
-                          .arg(withFields)
-                          .arg(read - withFields) });
+        else
+            rows.append({ kind.itemName, QString::number(kind.items),
+                          QStringLiteral("%1 with fields, %2 identifiers only")
+                              .arg(kind.withElements)
+                              .arg(kind.items - kind.withElements) });
     }
-    progress.clear();
     printTable(out, rows, QStringLiteral("  "));
     if (rows.isEmpty())
         out << "  (none)\n";
-    if (!readError.isEmpty())
-        damaged.append(QStringLiteral("the library's reader stopped: %1").arg(readError));
-    if (damaged.isEmpty()) {
-        out.flush();
-        return ExitOk;
-    }
-    out << "\nProblems (run 'velxml validate' for a full check):\n";
-    for (const QString &problem : qAsConst(damaged))
-        out << "  " << problem << '\n';
+    if (!check.isClean())
+        out << '\n'
+            << plural(check.problemCount(), QStringLiteral("problem"))
+            << " found: run 'velxml validate' for the list\n";
+    const int incomplete = refuseIncomplete(line, pathTemplate, check);
     out.flush();
-    return ExitDataProblem;
+    return incomplete >= 0 ? incomplete : ExitOk;
 }

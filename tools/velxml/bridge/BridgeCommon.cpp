@@ -191,6 +191,15 @@ QString usableRecord(const ImpExp_Item &record, int index, Report *report)
 bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
               const QString &applicationName, const SetOptions &options, QString *error)
 {
+    for (int i = 0; i < items.size(); ++i) {
+        QString reason;
+        if (!ImpExp_XMLBuilder::isWritable(items.at(i), &reason)) {
+            *error = QStringLiteral("%1 %2 duid=%3: %4")
+                         .arg(items.at(i).getItemName(), QString::number(i + 1),
+                              items.at(i).getAttribute(QStringLiteral("duid")), reason);
+            return false;
+        }
+    }
     try {
         const int count = static_cast<int>(items.size());
         ImpExp_XMLBuilder builder(options.device, options.id, pathTemplate, options.pageSize,
@@ -199,6 +208,11 @@ bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
         for (const ImpExp_Item &item : items)
             builder.putItem(item);
         builder.closeBuilder();
+        if (builder.hasWriteError()) {
+            *error = QStringLiteral("cannot write %1: %2")
+                         .arg(builder.writeErrorFileName(), builder.writeErrorString());
+            return false;
+        }
     } catch (const ImpExp_Exception &e) {
         *error = QStringLiteral("cannot write %1: %2")
                      .arg(pathTemplate, QString::fromLatin1(e.what()));
@@ -260,6 +274,12 @@ int inputError(const QString &command, const QString &message)
 {
     standardError() << command << ": " << message << '\n';
     return ExitUsage;
+}
+
+int writeError(const QString &command, const QString &message)
+{
+    standardError() << command << ": " << message << '\n';
+    return ExitDataProblem;
 }
 
 } // namespace Bridge

@@ -147,6 +147,9 @@ void forEachRecord(const QList<ImpExp_Item> &records, Report *report,
 }
 
 // Writes @p items through the library's builder under @p applicationName.
+// False, with @p error naming the item or the page file, when an item's names
+// cannot be written (then no page file is touched) or a page could not be
+// written whole.
 bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
               const QString &applicationName, const SetOptions &options, QString *error);
 
@@ -164,6 +167,8 @@ bool writeFile(const QString &path, const QByteArray &data, QString *error);
 void warnAboutSystemZone(const QString &command);
 
 int inputError(const QString &command, const QString &message);
+// Reports a set that could not be written; returns ExitDataProblem.
+int writeError(const QString &command, const QString &message);
 
 } // namespace Bridge
 

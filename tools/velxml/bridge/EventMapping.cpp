@@ -11,6 +11,8 @@
 
 #include <QCryptographicHash>
 
+#include <cstring>
+
 using KCalendarCore::Event;
 using KCalendarCore::RecurrenceRule;
 
@@ -280,9 +282,132 @@ void giveStableUids(const QByteArray &data, const KCalendarCore::MemoryCalendar:
     }
 }
 
+// KCalendarCore stamps every event it makes with the time of making as its
+// last change, when reading a file without LAST-MODIFIED and when writing
+// one. These markers tell the events that have a change date of their own.
+const char givenChangeDate[] = "X-VELXML-GIVEN-LAST-MODIFIED";
+const char noChangeDate[] = "X-VELXML-NO-LAST-MODIFIED";
+
+// The upper-case start of a content line, enough to tell its property.
+QByteArray lineStart(const QByteArray &text, int start)
+{
+    return QByteArray::fromRawData(text.constData() + start, qMin(32, text.size() - start))
+        .toUpper();
+}
+
+// Whether the line starting with @p start is property @p name, or with
+// @p ends, a line made of @p name alone ("BEGIN:VEVENT").
+bool isProperty(const QByteArray &start, const QByteArray &name, const char *ends = ":;")
+{
+    if (!start.startsWith(name) || start.size() == name.size())
+        return start == name;
+    const char next = start.at(name.size());
+    return next != '\0' && std::strchr(ends, next) != nullptr;
+}
+
+// Calls @p use(start, end, lineStart, depth) for every line of @p text; depth
+// is 1 on the lines of a VEVENT (its BEGIN and END included), more inside its
+// alarms and 0 outside.
+template<typename Use> void forEachLine(const QByteArray &text, Use use)
+{
+    int depth = 0;
+    for (int start = 0; start < text.size();) {
+        const int newline = text.indexOf('\n', start);
+        const int end = newline < 0 ? text.size() : newline + 1;
+        const QByteArray head = lineStart(text, start);
+        if (head.startsWith("BEGIN:") && (depth > 0 || isProperty(head, "BEGIN:VEVENT", "\r\n \t")))
+            ++depth;
+        use(start, end, head, depth);
+        if (head.startsWith("END:") && depth > 0)
+            --depth;
+        start = end;
+    }
+}
+
+// @p data with the marker before every LAST-MODIFIED of an event.
+QByteArray markGivenChangeDates(const QByteArray &data)
+{
+    const QByteArray marker
+        = QByteArray(givenChangeDate) + (data.contains("\r\n") ? ":1\r\n" : ":1\n");
+    QByteArray result;
+    result.reserve(data.size());
+    forEachLine(data, [&](int start, int end, const QByteArray &head, int depth) {
+        if (depth == 1 && isProperty(head, "LAST-MODIFIED"))
+            result += marker;
+        result.append(data.constData() + start, end - start);
+    });
+    return result;
+}
+
+// Clears the stamp of the events without a marker, and the markers.
+void keepGivenChangeDates(const KCalendarCore::MemoryCalendar::Ptr &calendar)
+{
+    calendar->setUpdateLastModifiedOnChange(false); // or each change below stamps again
+    const QByteArray marker(givenChangeDate);
+    const Event::List events = calendar->rawEvents();
+    for (const Event::Ptr &event : events) {
+        const bool given = !event->nonKDECustomProperty(marker).isEmpty();
+        event->removeNonKDECustomProperty(marker);
+        if (!given)
+            event->setLastModified(QDateTime());
+    }
+}
+
+bool readCalendar(const QByteArray &input, const KCalendarCore::MemoryCalendar::Ptr &calendar,
+                  QString *error);
+
 } // namespace
 
 bool loadCalendar(const QByteArray &input, const KCalendarCore::MemoryCalendar::Ptr &calendar,
+                  QString *error)
+{
+    if (!readCalendar(markGivenChangeDates(input), calendar, error))
+        return false;
+    keepGivenChangeDates(calendar);
+    return true;
+}
+
+QByteArray calendarText(const KCalendarCore::MemoryCalendar::Ptr &calendar)
+{
+    KCalendarCore::ICalFormat format;
+    const QByteArray text = format.toString(calendar).toUtf8();
+    // The events marked when made, with their LAST-MODIFIED lines and the
+    // markers taken out; every line of such an event is held until its end.
+    const QByteArray marker = QByteArray(noChangeDate) + ':';
+    QByteArray result;
+    result.reserve(text.size());
+    QList<QPair<int, int>> event; // the lines of the event being read
+    bool marked = false;
+    bool inChangeDate = false; // a LAST-MODIFIED line and its folded continuation
+    forEachLine(text, [&](int start, int end, const QByteArray &head, int depth) {
+        if (depth == 0) {
+            result.append(text.constData() + start, end - start);
+            return;
+        }
+        event.append({ start, end });
+        marked = marked || head.startsWith(marker);
+        if (depth == 1 && head.startsWith("END:")) {
+            for (const auto &line : qAsConst(event)) {
+                const QByteArray lineHead = lineStart(text, line.first);
+                const bool continued = lineHead.startsWith(' ') || lineHead.startsWith('\t');
+                if (!continued)
+                    inChangeDate = marked && isProperty(lineHead, "LAST-MODIFIED");
+                if (inChangeDate || (marked && lineHead.startsWith(marker)))
+                    continue;
+                result.append(text.constData() + line.first, line.second - line.first);
+            }
+            event.clear();
+            marked = false;
+            inChangeDate = false;
+        }
+    });
+    return result;
+}
+
+namespace
+{
+
+bool readCalendar(const QByteArray &input, const KCalendarCore::MemoryCalendar::Ptr &calendar,
                   QString *error)
 {
     QByteArray data = input;
@@ -329,6 +454,8 @@ bool loadCalendar(const QByteArray &input, const KCalendarCore::MemoryCalendar::
     *error = loadErrorText(format.exception());
     return false;
 }
+
+} // namespace
 
 QDateTime eventBegin(const Event &event)
 {
@@ -416,6 +543,8 @@ Event::Ptr eventFromAppointment(const AppointmentFields &f, QStringList *approxi
     }
     if (f.lastModified.isValid())
         event->setLastModified(f.lastModified.toUTC());
+    else
+        event->setNonKDECustomProperty(noChangeDate, QStringLiteral("1"));
     event->endUpdates();
     return event;
 }

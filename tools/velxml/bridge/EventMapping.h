@@ -37,6 +37,7 @@ constexpr int comparedOccurrences = 50;
 
 // Reads iCalendar (or vCalendar 1.0) data into @p calendar. Bare components
 // and calendars without VERSION, which some writers produce, are accepted.
+// An event has a lastModified only when the data gives it LAST-MODIFIED.
 bool loadCalendar(const QByteArray &data, const KCalendarCore::MemoryCalendar::Ptr &calendar,
                   QString *error);
 
@@ -54,9 +55,14 @@ AppointmentFields appointmentFromEvent(const KCalendarCore::Event &event, int de
 
 // The event the other side sees: the carried frequency from begin until the
 // end date (inclusive), a display alarm, UTC times. @p approximations receives
-// what could not be written.
+// what could not be written. Without a lastModified the event is marked for
+// calendarText(), which leaves out the time of making as its change date.
 KCalendarCore::Event::Ptr eventFromAppointment(const AppointmentFields &fields,
                                                QStringList *approximations);
+
+// @p calendar as iCalendar text. Events made by eventFromAppointment() without
+// a lastModified get no LAST-MODIFIED (their DTSTAMP is the time of writing).
+QByteArray calendarText(const KCalendarCore::MemoryCalendar::Ptr &calendar);
 
 ImpExp_Item appointmentItem(const AppointmentFields &fields);
 // @throws ImpExp_ErrorException when begin or end cannot be read.

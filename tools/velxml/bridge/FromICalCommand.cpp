@@ -63,12 +63,8 @@ int runFromICal(const QStringList &arguments)
             return inputError(command, error);
         KCalendarCore::MemoryCalendar::Ptr calendar(
             new KCalendarCore::MemoryCalendar(QTimeZone::systemTimeZone()));
-        // The library stamps events that lack LAST-MODIFIED with the time of
-        // reading; such a stamp is no change date of the source.
-        const QDateTime readingStarted = QDateTime::currentDateTimeUtc().addSecs(-1);
         if (!loadCalendar(data, calendar, &error))
             return inputError(command, QStringLiteral("%1: %2").arg(file, error));
-        const QDateTime readingEnded = QDateTime::currentDateTimeUtc().addSecs(1);
         const QString name = QFileInfo(file).fileName();
 
         Event::List events = calendar->rawEvents();
@@ -93,8 +89,6 @@ int runFromICal(const QStringList &arguments)
             QStringList notCarried, approximations;
             AppointmentFields fields = appointmentFromEvent(
                 *event, detached, request.verbose ? &notCarried : nullptr, &approximations);
-            if (fields.lastModified >= readingStarted && fields.lastModified <= readingEnded)
-                fields.lastModified = QDateTime();
             collector.add(label, fields, appointmentItem, approximations, notCarried);
         }
         const KCalendarCore::Todo::List todos = calendar->rawTodos();
@@ -116,6 +110,6 @@ int runFromICal(const QStringList &arguments)
         return refused;
     if (!writeSet(collector.items(), request.pathTemplate, QStringLiteral("Agenda"),
                   request.options, &error))
-        return inputError(command, error);
+        return writeError(command, error);
     return report.finish(collector.items().size());
 }

@@ -59,6 +59,6 @@ int runFromVCard(const QStringList &arguments)
         return refused;
     if (!writeSet(collector.items(), request.pathTemplate, QStringLiteral("VelDirectory"),
                   request.options, &error))
-        return inputError(command, error);
+        return writeError(command, error);
     return report.finish(collector.items().size());
 }

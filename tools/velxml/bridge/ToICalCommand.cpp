@@ -3,7 +3,7 @@
 #include "BridgeCommon.h"
 #include "EventMapping.h"
 
-#include <KCalendarCore/ICalFormat>
+#include <KCalendarCore/CalFormat>
 
 using namespace Bridge;
 
@@ -56,8 +56,7 @@ int runToICal(const QStringList &arguments)
         return refused;
     KCalendarCore::CalFormat::setApplication(
         QStringLiteral("velxml"), QStringLiteral("-//velxml//vCard and iCalendar bridge//EN"));
-    KCalendarCore::ICalFormat format;
-    if (!writeFile(request.output, format.toString(calendar).toUtf8(), &error))
+    if (!writeFile(request.output, calendarText(calendar), &error))
         return inputError(command, error);
     return report.finish(written);
 }

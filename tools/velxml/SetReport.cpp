@@ -1,0 +1,62 @@
+#include "SetReport.h"
+
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Progress.h"
+
+#include <xml/ImpExp_Format.h>
+
+QString displayName(const QString &pathTemplate, int fileNumber)
+{
+    const QString fileName = ImpExp_Format::pageFileName(pathTemplate, fileNumber);
+    const int slash = pathTemplate.lastIndexOf(QLatin1Char('/'));
+    if (pathTemplate.left(slash).contains(QLatin1String("%1")))
+        return fileName;
+    return fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString describe(const QString &pathTemplate, const ImpExp_SetCheck::Problem &problem)
+{
+    QString text
+        = displayName(pathTemplate, problem.fileNumber) + QStringLiteral(": ") + problem.message;
+    if (problem.line > 0)
+        text += QStringLiteral(" (line %1, column %2)").arg(problem.line).arg(problem.column);
+    return text;
+}
+
+bool makesIncomplete(ImpExp_SetCheck::ProblemKind kind)
+{
+    using Kind = ImpExp_SetCheck::ProblemKind;
+    switch (kind) {
+    case Kind::MissingPage:
+    case Kind::PageAfterGap:
+    case Kind::LeftOverPage:
+    case Kind::Unreadable:
+    case Kind::NotWellFormed:
+    case Kind::RootRefused:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void runCheck(ImpExp_SetCheck &check, Progress &progress)
+{
+    progress.setStage(QStringLiteral("check"));
+    while (check.checkNextPage())
+        progress.update(check.pages().size(), check.itemCount());
+    progress.clear();
+}
+
+int refuseIncomplete(const CommandLine &line, const QString &pathTemplate,
+                     const ImpExp_SetCheck &check)
+{
+    if (check.isComplete())
+        return -1;
+    QString reasons;
+    for (const ImpExp_SetCheck::Problem &problem : check.problems()) {
+        if (makesIncomplete(problem.kind))
+            reasons += QStringLiteral("\n  ") + describe(pathTemplate, problem);
+    }
+    return line.dataError(QStringLiteral("the set is incomplete:") + reasons);
+}

@@ -1,0 +1,29 @@
+#ifndef VELXML_SETREPORT_H
+#define VELXML_SETREPORT_H
+
+#include <ImpExp_SetCheck.h>
+
+#include <QString>
+
+class CommandLine;
+class Progress;
+
+// The name a report uses for a page file: the file name alone unless the
+// directory part of the template varies with the number too.
+QString displayName(const QString &pathTemplate, int fileNumber);
+
+// "dir_01.xml: message (line 4, column 52)", as validate prints a problem.
+QString describe(const QString &pathTemplate, const ImpExp_SetCheck::Problem &problem);
+
+// Whether @p kind keeps a reader from getting every item of the set.
+bool makesIncomplete(ImpExp_SetCheck::ProblemKind kind);
+
+// Runs @p check to its end, showing its pages and items on @p progress.
+void runCheck(ImpExp_SetCheck &check, Progress &progress);
+
+// For dump and info: when the set is incomplete, says why on standard error
+// (each problem that makes it so) and returns ExitDataProblem; else -1.
+int refuseIncomplete(const CommandLine &line, const QString &pathTemplate,
+                     const ImpExp_SetCheck &check);
+
+#endif // VELXML_SETREPORT_H
