@@ -4,7 +4,7 @@
 # sudo is used when not running as root.
 
 # What building the library and its tests needs.
-velxml_base_packages=(g++ make cmake pkg-config qtbase5-dev)
+velxml_base_packages=(g++ make cmake pkg-config qtbase5-dev tzdata)
 
 install_missing() {
     local missing=()
