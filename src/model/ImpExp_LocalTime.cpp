@@ -35,12 +35,14 @@ qint64 floorDiv(qint64 a, qint64 b)
         + dateTime.time().msecsSinceStartOfDay();
 }
 
-enum class DayKind : quint8 { Unknown, Constant, Changing };
+// Started: only the offset at the day's first instant is known yet.
+// NoStart: that offset is not one the cache can hold; the day is not used.
+enum class DayKind : quint8 { Unknown, Started, NoStart, Constant, Changing };
 
 struct DayOffset {
     qint32 offsetSecs = 0;
     bool daylight = false;
-    DayKind kind = DayKind::Unknown; // of the UTC day
+    DayKind kind = DayKind::Unknown; // of the UTC day, whose first offset this is
     DayKind localKind = DayKind::Unknown; // of the local day with the same number
 };
 
@@ -51,7 +53,6 @@ struct DayOffset {
 // outside), so the range keeps two days away from both ends.
 constexpr qint64 firstDay = 2;
 constexpr qint64 lastDay = 24834; // 2037-12-29
-constexpr qint64 sampleSecs = 8 * 3600;
 constexpr qint64 zoneFileCheckMsecs = 1000;
 const char *const zoneFile = "/etc/localtime";
 
@@ -88,7 +89,7 @@ struct EnvironmentStamp {
 
 struct ZoneCache {
     std::mutex mutex;
-    std::vector<DayOffset> days; // from firstDay to lastDay, filled on use
+    std::vector<DayOffset> days; // from firstDay to lastDay + 1, filled on use
     bool zoneKnown = false;
     bool tzSet = false;
     std::string tz;
@@ -180,7 +181,7 @@ void followZone(ZoneCache &cache)
     }
     if (!changed)
         return;
-    cache.days.assign(std::size_t(lastDay - firstDay + 1), DayOffset());
+    cache.days.assign(std::size_t(lastDay - firstDay + 2), DayOffset()); // and the next start
     cache.zoneKnown = true;
     cache.tzSet = tz != nullptr;
     cache.tz = tz ? tz : "";
@@ -220,32 +221,36 @@ bool sample(qint64 secs, DayOffset *offset)
     return qAbs(offset->offsetSecs) < secsPerDay;
 }
 
-DayOffset measureDay(qint64 day)
+// The offset at the first instant of a UTC day, sampled once: it is also
+// the end of the day before.
+bool dayStart(ZoneCache &cache, qint64 day, DayOffset *start)
 {
-    DayOffset first;
-    DayOffset next;
-    if (!sample(day * secsPerDay, &first)) {
-        first.kind = DayKind::Changing;
-        return first;
-    }
-    first.kind = DayKind::Constant;
-    for (qint64 secs = sampleSecs; secs <= secsPerDay; secs += sampleSecs) {
-        if (!sample(day * secsPerDay + secs, &next) || !sameOffset(first, next)) {
-            first.kind = DayKind::Changing;
-            break;
-        }
-    }
-    return first;
+    DayOffset &entry = cache.days[std::size_t(day - firstDay)];
+    if (entry.kind == DayKind::Unknown)
+        entry.kind = sample(day * secsPerDay, &entry) ? DayKind::Started : DayKind::NoStart;
+    *start = entry;
+    return entry.kind != DayKind::NoStart;
 }
 
-// The offset of a UTC day from start to end, or null when it changes.
+// The offset of a UTC day from start to end, or null when it changes. The
+// day is sampled at its start, its middle and its end: the closest offset
+// changes in the time zone database are a week apart.
 const DayOffset *utcDay(ZoneCache &cache, qint64 day)
 {
     if (day < firstDay || day > lastDay)
         return nullptr;
+    DayOffset start;
+    if (!dayStart(cache, day, &start))
+        return nullptr;
     DayOffset &entry = cache.days[std::size_t(day - firstDay)];
-    if (entry.kind == DayKind::Unknown)
-        entry = measureDay(day);
+    if (entry.kind == DayKind::Started) {
+        DayOffset middle;
+        DayOffset end;
+        const bool constant = sample(day * secsPerDay + secsPerDay / 2, &middle)
+            && sameOffset(start, middle) && dayStart(cache, day + 1, &end)
+            && sameOffset(start, end);
+        entry.kind = constant ? DayKind::Constant : DayKind::Changing;
+    }
     return entry.kind == DayKind::Constant ? &entry : nullptr;
 }
 

@@ -8,14 +8,14 @@
 // offsets instead of a C library call (and, in Qt 5, up to three of them)
 // per value. Every answer is the one Qt gives: the cache holds only UTC days
 // between 1970 and 2037 whose offset stays the same from one end to the
-// other, sampled every six hours, and a local date-time is taken from it only
+// other, sampled every twelve hours, and a local date-time is taken from it only
 // when its own day and the two days either side share that offset. A day
 // that holds an offset change, a repeated or skipped hour, a date-time that
 // Qt would convert with a remembered daylight-time flag of another zone, and
 // every date outside that range go to Qt itself. The cache is emptied when
 // the TZ variable changes and, when TZ is unset, when /etc/localtime is
 // replaced (looked at once a second at most). Offsets that change and change
-// back within six hours are not seen; no zone has them.
+// back within twelve hours are not seen; no zone has them.
 class ImpExp_LocalTime
 {
 public:
