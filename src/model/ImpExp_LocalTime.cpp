@@ -260,9 +260,19 @@ const DayOffset *utcDay(ZoneCache &cache, qint64 day)
 // once, and mktime finds it whatever daylight-time flag it is given.
 bool localDay(ZoneCache &cache, qint64 day, DayOffset *offset)
 {
+    if (day >= firstDay && day <= lastDay) { // the usual case: judged before
+        const DayOffset &known = cache.days[std::size_t(day - firstDay)];
+        if (known.localKind != DayKind::Unknown) {
+            *offset = known;
+            return known.localKind == DayKind::Constant;
+        }
+    }
     const DayOffset *middle = utcDay(cache, day);
-    if (!middle)
+    if (!middle) {
+        if (day >= firstDay && day <= lastDay)
+            cache.days[std::size_t(day - firstDay)].localKind = DayKind::Changing;
         return false;
+    }
     DayOffset &entry = cache.days[std::size_t(day - firstDay)];
     if (entry.localKind == DayKind::Unknown) {
         entry.localKind = DayKind::Constant;
