@@ -296,7 +296,7 @@ bool cachedLocalDay(qint64 day, DayOffset *offset)
 
 // The wall-clock time of an instant; with @p wholeDay, only where the local
 // day it falls on has one offset throughout.
-bool cachedWall(qint64 msecs, bool wholeDay, qint64 *wall, bool *daylight)
+bool cachedWall(qint64 msecs, bool wholeDay, qint64 *wall)
 {
     ZoneCache &cache = zoneCache();
     std::lock_guard<std::mutex> lock(cache.mutex);
@@ -305,7 +305,6 @@ bool cachedWall(qint64 msecs, bool wholeDay, qint64 *wall, bool *daylight)
     if (!offset)
         return false;
     *wall = msecs + offset->offsetSecs * msecsPerSecond;
-    *daylight = offset->daylight;
     DayOffset local;
     return !wholeDay
         || (localDay(cache, floorDiv(*wall, msecsPerDay), &local) && sameOffset(local, *offset));
@@ -318,7 +317,7 @@ bool cachedLocalDay(qint64, DayOffset *)
     return false;
 }
 
-bool cachedWall(qint64, bool, qint64 *, bool *)
+bool cachedWall(qint64, bool, qint64 *)
 {
     return false;
 }
@@ -350,8 +349,7 @@ QDateTime ImpExp_LocalTime::fromMSecsSinceEpoch(qint64 msecs)
     // wall-clock time it needs no localtime_r, and is the same value where
     // that time exists once.
     qint64 wall;
-    bool daylight;
-    if (cachedWall(msecs, true, &wall, &daylight)) {
+    if (cachedWall(msecs, true, &wall)) {
         const qint64 day = floorDiv(wall, msecsPerDay);
         return QDateTime(QDate::fromJulianDay(epochJulianDay + day),
                          QTime::fromMSecsSinceStartOfDay(int(wall - day * msecsPerDay)),
@@ -364,8 +362,7 @@ QDateTime ImpExp_LocalTime::fromMSecsSinceEpoch(qint64 msecs)
 QDate ImpExp_LocalTime::localDate(qint64 msecs)
 {
     qint64 wall;
-    bool daylight;
-    if (cachedWall(msecs, false, &wall, &daylight))
+    if (cachedWall(msecs, false, &wall))
         return QDate::fromJulianDay(epochJulianDay + floorDiv(wall, msecsPerDay));
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime).date();
 }
@@ -394,8 +391,7 @@ bool ImpExp_LocalTime::notBefore(qint64 msecs, const QDateTime &reference)
     // same flags, instants otherwise. Where the two orders agree, which of
     // them Qt takes does not matter.
     qint64 wall;
-    bool daylight;
-    if (reference.isValid() && cachedWall(msecs, true, &wall, &daylight)) {
+    if (reference.isValid() && cachedWall(msecs, true, &wall)) {
         const bool byInstant = msecs >= toMSecsSinceEpoch(reference);
         if (reference.timeSpec() != Qt::LocalTime || byInstant == (wall >= wallMsecs(reference)))
             return byInstant;
