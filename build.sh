@@ -25,7 +25,8 @@ demo)
     "$build_dir/tools/velxml/velxml" demo "$@"
     ;;
 test)
-    install_missing "${packages[@]}"
+    # The report test opens velxml's HTML pages in headless Chromium.
+    install_missing "${packages[@]}" chromium
     configure_and_build -DVELXML_BUILD_TESTS=ON
     ctest --test-dir "$build_dir" --output-on-failure -j"$jobs"
     ;;

@@ -19,6 +19,7 @@ int runInfo(const QStringList &arguments);
 int runValidate(const QStringList &arguments);
 int runDump(const QStringList &arguments);
 int runExport(const QStringList &arguments);
+int runReport(const QStringList &arguments);
 
 #ifdef VELXML_HAVE_BRIDGE
 int runFromVCard(const QStringList &arguments);

@@ -13,6 +13,7 @@ const Command commands[] = {
     { "validate", "Check a page file set as a receiving system would", runValidate },
     { "dump", "Print the items of a set, as text or as JSON lines", runDump },
     { "export", "Write items given as JSON lines into a page file set", runExport },
+    { "report", "Write an HTML page about a set: problems, cards, calendar", runReport },
 #ifdef VELXML_HAVE_BRIDGE
     { "from-vcard", "Turn the cards of vCard files into a directory set", runFromVCard },
     { "to-vcard", "Turn the contacts of a directory set into a vCard file", runToVCard },

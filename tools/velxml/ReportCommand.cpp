@@ -1,0 +1,125 @@
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Progress.h"
+#include "ReportData.h"
+
+#include <xml/ImpExp_Format.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTimeZone>
+
+#include <algorithm>
+
+namespace
+{
+
+QByteArray resource(const QString &name)
+{
+    QFile file(QStringLiteral(":/report/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The page's policy lets nothing in but its own style and script (by their
+// hashes) and pictures given as data: no network, and no script that a value
+// could smuggle in.
+QByteArray securityPolicy(const QByteArray &style, const QByteArray &script)
+{
+    const auto hash = [](const QByteArray &text) {
+        return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64()
+            + '\'';
+    };
+    return "default-src 'none'; img-src data:; style-src " + hash(style) + "; script-src "
+        + hash(script);
+}
+
+// Fills the page template's @NAME@ markers in one pass, so that nothing
+// inserted is looked at again.
+QByteArray fillTemplate(const QByteArray &page, const QList<QPair<QByteArray, QByteArray>> &values)
+{
+    QByteArray result;
+    int from = 0;
+    for (;;) {
+        const int start = page.indexOf('@', from);
+        const int stop = start < 0 ? -1 : page.indexOf('@', start + 1);
+        if (stop < 0)
+            break;
+        const QByteArray name = page.mid(start + 1, stop - start - 1);
+        const auto value = std::find_if(values.begin(), values.end(),
+                                        [&](const auto &pair) { return pair.first == name; });
+        if (value == values.end()) {
+            result += page.mid(from, stop - from);
+            from = stop;
+            continue;
+        }
+        result += page.mid(from, start - from);
+        result += value->second;
+        from = stop + 1;
+    }
+    return result + page.mid(from);
+}
+
+} // namespace
+
+int runReport(const QStringList &arguments)
+{
+    CommandLine line(QStringLiteral("velxml report"), QStringLiteral("TEMPLATE"),
+                     QStringLiteral("Writes one self-contained HTML page about a page file set, "
+                                    "for a person to look at in a browser: its pages and "
+                                    "problems, a directory as contact cards, an agenda as a "
+                                    "month, a week and a list with repetitions expanded."));
+    QCommandLineParser &parser = line.parser();
+    const QCommandLineOption output(QStringList { QStringLiteral("o"), QStringLiteral("output") },
+                                    QStringLiteral("The HTML file to write (default: "
+                                                   "report.html)."),
+                                    QStringLiteral("FILE"), QStringLiteral("report.html"));
+    const QCommandLineOption zoneOption(
+        QStringLiteral("zone"),
+        QStringLiteral("Time zone the page opens in: UTC or an IANA name such as Europe/Berlin "
+                       "(default: the browser's own). The page can switch zones."),
+        QStringLiteral("ZONE"));
+    parser.addOptions({ output, zoneOption });
+    QString pathTemplate;
+    const int status = line.parseTemplate(arguments, &pathTemplate);
+    if (status >= 0)
+        return status;
+    const QString zone = parser.isSet(zoneOption) ? parser.value(zoneOption) : QString();
+    if (!zone.isNull() && !QTimeZone::isTimeZoneIdAvailable(zone.toUtf8()))
+        return line.usageError(QStringLiteral("--zone: unknown time zone '%1'").arg(zone));
+
+    const QByteArray page = resource(QStringLiteral("report.html"));
+    const QByteArray style = resource(QStringLiteral("report.css"));
+    const QByteArray script = resource(QStringLiteral("report.js"));
+    if (page.isEmpty() || style.isEmpty() || script.isEmpty())
+        return line.dataError(QStringLiteral("the page template is missing from the program"));
+
+    Progress progress(line.name());
+    ReportData data(pathTemplate, zone);
+    const QByteArray json = data.build(progress);
+    if (data.pageCount() == 0)
+        return line.dataError(
+            QStringLiteral("no page file %1").arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
+    const QByteArray html = fillTemplate(page,
+                                         { { "POLICY", securityPolicy(style, script) },
+                                           { "STYLE", style },
+                                           { "DATA", json },
+                                           { "SCRIPT", script } });
+
+    const QString fileName = parser.value(output);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(html) != html.size() || !file.commit())
+        return line.dataError(
+            QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
+
+    QTextStream &out = standardOutput();
+    out << "Wrote " << fileName << ": " << plural(data.itemCount(), QStringLiteral("item")) << ", "
+        << plural(data.problemCount(), QStringLiteral("problem")) << ", "
+        << plural(html.size(), QStringLiteral("byte")) << '\n';
+    out.flush();
+    if (!data.readError().isEmpty())
+        standardError() << line.name() << ": " << data.readError() << '\n';
+    standardError().flush();
+    return ExitOk;
+}
