@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -53,6 +54,7 @@ struct DayOffset {
 // outside), so the range keeps two days away from both ends.
 constexpr qint64 firstDay = 2;
 constexpr qint64 lastDay = 24834; // 2037-12-29
+constexpr qint64 blockDays = 512;
 constexpr qint64 zoneFileCheckMsecs = 1000;
 const char *const zoneFile = "/etc/localtime";
 
@@ -89,7 +91,9 @@ struct EnvironmentStamp {
 
 struct ZoneCache {
     std::mutex mutex;
-    std::vector<DayOffset> days; // from firstDay to lastDay + 1, filled on use
+    // From firstDay to lastDay + 1, in blocks allocated on first use: a
+    // process that meets a few years holds a few kilobytes.
+    std::vector<std::unique_ptr<DayOffset[]>> blocks;
     bool zoneKnown = false;
     bool tzSet = false;
     std::string tz;
@@ -181,7 +185,8 @@ void followZone(ZoneCache &cache)
     }
     if (!changed)
         return;
-    cache.days.assign(std::size_t(lastDay - firstDay + 2), DayOffset()); // and the next start
+    cache.blocks.clear();
+    cache.blocks.resize(std::size_t((lastDay + 1 - firstDay) / blockDays + 1));
     cache.zoneKnown = true;
     cache.tzSet = tz != nullptr;
     cache.tz = tz ? tz : "";
@@ -221,11 +226,20 @@ bool sample(qint64 secs, DayOffset *offset)
     return qAbs(offset->offsetSecs) < secsPerDay;
 }
 
+DayOffset &entryOf(ZoneCache &cache, qint64 day)
+{
+    const std::size_t index = std::size_t(day - firstDay);
+    std::unique_ptr<DayOffset[]> &block = cache.blocks[index / blockDays];
+    if (!block)
+        block.reset(new DayOffset[blockDays]);
+    return block[index % blockDays];
+}
+
 // The offset at the first instant of a UTC day, sampled once: it is also
 // the end of the day before.
 bool dayStart(ZoneCache &cache, qint64 day, DayOffset *start)
 {
-    DayOffset &entry = cache.days[std::size_t(day - firstDay)];
+    DayOffset &entry = entryOf(cache, day);
     if (entry.kind == DayKind::Unknown)
         entry.kind = sample(day * secsPerDay, &entry) ? DayKind::Started : DayKind::NoStart;
     *start = entry;
@@ -242,7 +256,7 @@ const DayOffset *utcDay(ZoneCache &cache, qint64 day)
     DayOffset start;
     if (!dayStart(cache, day, &start))
         return nullptr;
-    DayOffset &entry = cache.days[std::size_t(day - firstDay)];
+    DayOffset &entry = entryOf(cache, day);
     if (entry.kind == DayKind::Started) {
         DayOffset middle;
         DayOffset end;
@@ -261,7 +275,7 @@ const DayOffset *utcDay(ZoneCache &cache, qint64 day)
 bool localDay(ZoneCache &cache, qint64 day, DayOffset *offset)
 {
     if (day >= firstDay && day <= lastDay) { // the usual case: judged before
-        const DayOffset &known = cache.days[std::size_t(day - firstDay)];
+        const DayOffset &known = entryOf(cache, day);
         if (known.localKind != DayKind::Unknown) {
             *offset = known;
             return known.localKind == DayKind::Constant;
@@ -270,10 +284,10 @@ bool localDay(ZoneCache &cache, qint64 day, DayOffset *offset)
     const DayOffset *middle = utcDay(cache, day);
     if (!middle) {
         if (day >= firstDay && day <= lastDay)
-            cache.days[std::size_t(day - firstDay)].localKind = DayKind::Changing;
+            entryOf(cache, day).localKind = DayKind::Changing;
         return false;
     }
-    DayOffset &entry = cache.days[std::size_t(day - firstDay)];
+    DayOffset &entry = entryOf(cache, day);
     if (entry.localKind == DayKind::Unknown) {
         entry.localKind = DayKind::Constant;
         for (qint64 other = day - 2; other <= day + 2; ++other) {
