@@ -56,7 +56,7 @@ QString qualified(const QString &localName)
 // children; a full export gives every item its children.
 bool writesElements(const ExportSetup &setup, const QDateTime &lastModified, bool readOnly)
 {
-    if (setup.lastSyncDate == QDateTime::fromTime_t(0))
+    if (setup.lastSyncDate == QDateTime::fromSecsSinceEpoch(0))
         return true;
     return !readOnly && lastModified >= setup.lastSyncDate;
 }
@@ -222,7 +222,7 @@ ExportSetup ExportSetup::full(Kind kind)
     setup.pageSize = 1000;
     setup.created = QDateTime(QDate(2026, 12, 5), QTime(18, 30, 15), Qt::LocalTime);
     setup.max = 250000;
-    setup.lastSyncDate = QDateTime::fromTime_t(0);
+    setup.lastSyncDate = QDateTime::fromSecsSinceEpoch(0);
     return setup;
 }
 

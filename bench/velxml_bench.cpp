@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -507,7 +508,7 @@ QVector<double> parseTimes(const QString &output, const QString &label)
 
 qint64 field(const QString &output, const QString &name)
 {
-    for (const QString &part : output.split(QRegExp(QStringLiteral("\\s+")))) {
+    for (const QString &part : output.split(QRegularExpression(QStringLiteral("\\s+")))) {
         if (part.startsWith(name + QLatin1Char('=')))
             return part.mid(name.size() + 1).toLongLong();
     }

@@ -291,7 +291,7 @@ bool elementsWritten(const ImpExp_Item &item, const QDateTime &lastSyncDate)
     if (!item.getReadOnlyItem()
         && (modified.isNull() || lastSyncDate.isNull() || modified >= lastSyncDate))
         return true;
-    return lastSyncDate == QDateTime::fromTime_t(0);
+    return lastSyncDate == QDateTime::fromSecsSinceEpoch(0);
 }
 
 ImpExp_PairList afterRoundTrip(const ImpExp_PairList &pairs, XmlText::Place place)
@@ -421,7 +421,7 @@ QString roundTrip(const QByteArray &input, const QString &directory)
     case 0:
         break;
     case 1:
-        lastSyncDate = QDateTime::fromTime_t(0);
+        lastSyncDate = QDateTime::fromSecsSinceEpoch(0);
         break;
     default:
         lastSyncDate = decodeDate(in);

@@ -25,8 +25,9 @@ class QXmlStreamWriter;
  * Whether an item is written with its elements or with its attributes only
  * follows the incremental rule: elements are written when the item is not
  * read-only and was modified at or after the reference date (or either date
- * is null), and always when the reference date is the full-export date
- * (QDateTime::fromTime_t(0)).
+ * is null), and always when the reference date is the full-export date: the
+ * Unix epoch, QDateTime::fromSecsSinceEpoch(0) (in Qt 5 also
+ * QDateTime::fromTime_t(0), the same instant).
  *
  * Names are written unchanged, and a failure to write a page file once it
  * is open (a full disk, a file size limit) raises no exception: the export
@@ -52,7 +53,8 @@ public:
      * @param max written verbatim as the application element's "max".
      * @param applicationName "VelDirectory" or "Agenda", exactly.
      * @param lastSyncDate reference date of the incremental export: null,
-     *        a date, or QDateTime::fromTime_t(0) for a full export.
+     *        a date, or the Unix epoch (QDateTime::fromSecsSinceEpoch(0))
+     *        for a full export; any time spec, compared as an instant.
      * @throws ImpExp_FatalException, tested in this order: "Bad path" (no "%1"
      *         in @p pathTemplate), "Invalid application name", "Invalid item
      *         count" (@p totalItems negative), "Invalid page size" (@p pageSize

@@ -3,8 +3,26 @@
 # PKG... that are not installed yet; it does nothing when all are there.
 # sudo is used when not running as root.
 
-# What building the library and its tests needs.
+# What building the library and its tests needs (with Qt 5, the default);
+# the local-time test reads the zone files of tzdata.
 velxml_base_packages=(g++ make cmake pkg-config qtbase5-dev tzdata)
+
+# velxml_packages QT: the same for Qt major version QT (5 or 6), and the
+# KContacts and KCalendarCore of the matching KDE Frameworks for velxml's
+# vCard and iCalendar bridge: KF5 always, KF6 where the distribution has it
+# (Debian 12 does not).
+velxml_packages() {
+    local qt=$1
+    if [ "$qt" = 5 ]; then
+        echo g++ make cmake pkg-config qtbase5-dev tzdata libkf5contacts-dev libkf5calendarcore-dev
+        return 0
+    fi
+    echo g++ make cmake pkg-config qt6-base-dev tzdata
+    if apt-cache show libkf6contacts-dev libkf6calendarcore-dev >/dev/null 2>&1; then
+        echo libkf6contacts-dev libkf6calendarcore-dev
+    fi
+    return 0
+}
 
 install_missing() {
     local missing=()

@@ -77,7 +77,7 @@ QString summary(const QString &pattern)
         };
         reader.readNextStartElement(); // the root
         reader.readNextStartElement();
-        QString out = reader.name() + QLatin1Char(' ') + value("page") + QLatin1Char('/')
+        QString out = reader.name().toString() + QLatin1Char(' ') + value("page") + QLatin1Char('/')
             + value("totalPage") + QLatin1Char(':');
         while (reader.readNextStartElement()) {
             out += QLatin1Char(' ') + value("duid");

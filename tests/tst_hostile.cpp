@@ -148,10 +148,14 @@ void HostileTest::pages_data()
         << page(contact("1", QByteArray("a\0b", 3))) << 0 << failed;
     QTest::newRow("forbidden character reference")
         << page(one + contact("2", "&#1;")) << 1 << failed;
-    // No byte-order mark and a declaration that says UTF-8: the reader goes
-    // by the first bytes and reads the items, but refuses the page's end.
+    // No byte-order mark and a declaration that says UTF-8. Qt 5's reader
+    // goes by the first bytes and reads the items, but refuses the page's
+    // end; Qt 6's believes the declaration and refuses the page at its root.
+    // Either way the page is refused with a message.
+    const bool qt5 = QT_VERSION_MAJOR == 5;
     QTest::newRow("UTF-16 without a byte-order mark, declaring UTF-8")
-        << utf16(QString::fromLatin1(page(one + contact("2")))) << 2 << failed;
+        << utf16(QString::fromLatin1(page(one + contact("2")))) << (qt5 ? 2 : 0)
+        << (qt5 ? failed : invalid);
     // A byte-order mark is no fault: a page saved as UTF-16 reads as written.
     QTest::newRow("UTF-16 with a byte-order mark, accepted") << QByteArray("\xFE\xFF", 2)
             + utf16(QString::fromLatin1(page(one)).replace(QLatin1String("UTF-8"),
@@ -214,7 +218,7 @@ void HostileTest::cutEvery97thByte()
     {
         ImpExp_XMLBuilder builder(QStringLiteral("dev"), QStringLiteral("exp"), pathTemplate, 50,
                                   QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC), 12, 3,
-                                  QStringLiteral("VelDirectory"), QDateTime::fromTime_t(0));
+                                  QStringLiteral("VelDirectory"), QDateTime::fromSecsSinceEpoch(0));
         for (int i = 0; i < 12; ++i) {
             const QString n = QString::number(i + 1);
             ImpExp_Item item(QStringLiteral("contact"), n,

@@ -43,7 +43,7 @@ struct ValueSource {
         QString text;
         while (text.size() < length) {
             const int kind = below(10);
-            const uint above = 0x10000 + random.bounded(0x100000u); // any plane above the BMP
+            const char32_t above = 0x10000 + random.bounded(0x100000u); // any plane above the BMP
             if (kind == 0)
                 text += QLatin1Char(markup[below(int(sizeof(markup)) - 1)]);
             else if (kind == 1)
@@ -97,7 +97,7 @@ static QVector<ImpExp_Item> roundTrip(const QVector<ImpExp_Item> &items, const Q
     {
         ImpExp_XMLBuilder builder(QStringLiteral("device<&>"), QStringLiteral("export\n1"),
                                   pathTemplate, 97, QDateTime::fromSecsSinceEpoch(0, Qt::UTC),
-                                  items.size(), 0, application, QDateTime::fromTime_t(0));
+                                  items.size(), 0, application, QDateTime::fromSecsSinceEpoch(0));
         for (const ImpExp_Item &item : items)
             builder.putItem(item);
     }
@@ -229,7 +229,7 @@ void PropertyTest::writableItemsMakeCleanSets()
     {
         ImpExp_XMLBuilder builder(QStringLiteral("device"), QStringLiteral("export"), pathTemplate,
                                   13, QDateTime::fromSecsSinceEpoch(0, Qt::UTC), writable.size(), 0,
-                                  QStringLiteral("VelDirectory"), QDateTime::fromTime_t(0));
+                                  QStringLiteral("VelDirectory"), QDateTime::fromSecsSinceEpoch(0));
         for (const ImpExp_Item &item : qAsConst(writable))
             builder.putItem(item);
     }

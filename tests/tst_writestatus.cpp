@@ -27,7 +27,7 @@ ImpExp_XMLBuilder make(const QString &pattern, int pageSize, int totalItems)
 {
     return ImpExp_XMLBuilder(QStringLiteral("DEV-1"), QStringLiteral("EXP-7"), pattern, pageSize,
                              created, totalItems, 0, QStringLiteral("VelDirectory"),
-                             QDateTime::fromTime_t(0));
+                             QDateTime::fromSecsSinceEpoch(0));
 }
 
 // A contact whose element holds @p size characters.

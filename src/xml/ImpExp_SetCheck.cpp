@@ -430,7 +430,7 @@ void ImpExp_SetCheck::Private::startItem()
 {
     ItemReading &item = state.item;
     item = ItemReading {};
-    const QStringRef name = reader.name();
+    const auto name = reader.name(); // QStringRef in Qt 5, QStringView in Qt 6
     item.kindIndex = -1;
     for (int i = 0; i < page.kinds.size(); ++i) {
         if (page.kinds.at(i).itemName == name) {

@@ -301,7 +301,7 @@ void ImpExp_XMLBuilder::prepareExport()
     syncValid = lastSyncDate.isValid();
     syncMsecs
         = syncValid ? qBound(-syncLimitMsecs, lastSyncDate.toMSecsSinceEpoch(), syncLimitMsecs) : 0;
-    fullExport = lastSyncDate == QDateTime::fromTime_t(0);
+    fullExport = lastSyncDate == QDateTime::fromSecsSinceEpoch(0);
     // An export of no items is complete once its single page is written.
     exportOver = totalItems == 0;
 }

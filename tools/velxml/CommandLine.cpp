@@ -1,13 +1,14 @@
 #include "CommandLine.h"
 
 #include "Commands.h"
+#include "compat/ImpExp_QtCompat.h"
 
 #include <cstdio>
 
 QTextStream &standardOutput()
 {
     static QTextStream stream(stdout);
-    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    static const bool utf8 = (ImpExp_QtCompat::setUtf8(stream), true);
     Q_UNUSED(utf8)
     return stream;
 }
@@ -15,7 +16,7 @@ QTextStream &standardOutput()
 QTextStream &standardError()
 {
     static QTextStream stream(stderr);
-    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    static const bool utf8 = (ImpExp_QtCompat::setUtf8(stream), true);
     Q_UNUSED(utf8)
     return stream;
 }

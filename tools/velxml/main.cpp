@@ -29,6 +29,11 @@ int usage(QTextStream &out)
         out << "  " << QString::fromLatin1(command.name).leftJustified(12) << command.summary
             << '\n';
     out << "\nRun 'velxml <command> --help' for a command's options.\n";
+#ifndef VELXML_HAVE_BRIDGE
+    out << "\nNot in this build: from-vcard, to-vcard, from-ical and to-ical (building them\n"
+           "needs KContacts and KCalendarCore of KDE Frameworks "
+        << QT_VERSION_MAJOR << ").\n";
+#endif
     return ExitUsage;
 }
 

@@ -114,7 +114,7 @@ bool readSetOptions(const QCommandLineParser &parser, SetOptions *options, QStri
         *error = QStringLiteral("--page-size needs a whole number of at least 1");
         return false;
     }
-    options->since = QDateTime::fromTime_t(0);
+    options->since = QDateTime::fromSecsSinceEpoch(0);
     if (parser.isSet(QStringLiteral("since"))) {
         options->since = parseReferenceDate(parser.value(QStringLiteral("since")), error);
         if (!options->since.isValid())
