@@ -3,8 +3,9 @@
 # PKG... that are not installed yet; it does nothing when all are there.
 # sudo is used when not running as root.
 
-# What building the library and its tests needs (with Qt 5, the default).
-velxml_base_packages=(g++ make cmake pkg-config qtbase5-dev)
+# What building the library and its tests needs (with Qt 5, the default);
+# the local-time test reads the zone files of tzdata.
+velxml_base_packages=(g++ make cmake pkg-config qtbase5-dev tzdata)
 
 # velxml_packages QT: the same for Qt major version QT (5 or 6), and the
 # KContacts and KCalendarCore of the matching KDE Frameworks for velxml's
@@ -13,10 +14,10 @@ velxml_base_packages=(g++ make cmake pkg-config qtbase5-dev)
 velxml_packages() {
     local qt=$1
     if [ "$qt" = 5 ]; then
-        echo g++ make cmake pkg-config qtbase5-dev libkf5contacts-dev libkf5calendarcore-dev
+        echo g++ make cmake pkg-config qtbase5-dev tzdata libkf5contacts-dev libkf5calendarcore-dev
         return 0
     fi
-    echo g++ make cmake pkg-config qt6-base-dev
+    echo g++ make cmake pkg-config qt6-base-dev tzdata
     if apt-cache show libkf6contacts-dev libkf6calendarcore-dev >/dev/null 2>&1; then
         echo libkf6contacts-dev libkf6calendarcore-dev
     fi

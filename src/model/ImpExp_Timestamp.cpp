@@ -1,6 +1,6 @@
 #include "model/ImpExp_Timestamp.h"
 
-#include <ctime>
+#include "model/ImpExp_LocalTime.h"
 
 namespace
 {
@@ -77,13 +77,19 @@ QString ImpExp_Timestamp::format(const QDateTime &dateTime)
 {
     if (!dateTime.isValid())
         return QString();
-    const qint64 secs = floorDiv(dateTime.toMSecsSinceEpoch(), msecsPerSecond);
+    return format(ImpExp_LocalTime::toMSecsSinceEpoch(dateTime));
+}
+
+QString ImpExp_Timestamp::format(qint64 msecsSinceEpoch)
+{
+    const qint64 secs = floorDiv(msecsSinceEpoch, msecsPerSecond);
     const qint64 days = floorDiv(secs, secsPerDay);
     const int secOfDay = int(secs - days * secsPerDay);
     int y, m, d;
     civilFromDays(days, &y, &m, &d);
     if (y < 1 || y > 9999) // outside four digits: Qt's own text form
-        return dateTime.toUTC().toString(QStringLiteral("yyyyMMddThhmmssZ"));
+        return QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::UTC)
+            .toString(QStringLiteral("yyyyMMddThhmmssZ"));
 
     QString text(16, Qt::Uninitialized);
     QChar *out = text.data();
@@ -121,7 +127,7 @@ QDateTime ImpExp_Timestamp::toLocal(QStringView text)
     qint64 msecs;
     if (!parse(text, &msecs))
         return QDateTime();
-    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime);
+    return ImpExp_LocalTime::fromMSecsSinceEpoch(msecs);
 }
 
 QDate ImpExp_Timestamp::toLocalDate(QStringView text)
@@ -129,17 +135,5 @@ QDate ImpExp_Timestamp::toLocalDate(QStringView text)
     qint64 msecs;
     if (!parse(text, &msecs))
         return QDate();
-    // Between 1970 and 2037 Qt takes local time from localtime_r, as here;
-    // a local QDateTime would also convert back to UTC through mktime on
-    // construction, which costs twice as much. Outside that range Qt has
-    // rules of its own.
-    const qint64 secs = msecs / msecsPerSecond;
-    if (secs >= 0 && secs <= Q_INT64_C(2145916799)) {
-        tzset();
-        const time_t t = time_t(secs);
-        tm local;
-        if (localtime_r(&t, &local))
-            return QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    }
-    return toLocal(text).date();
+    return ImpExp_LocalTime::localDate(msecs);
 }

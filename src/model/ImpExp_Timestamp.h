@@ -16,6 +16,9 @@ public:
     // dropped. An invalid date-time gives an empty text.
     static QString format(const QDateTime &dateTime);
 
+    // format() of the instant @p msecsSinceEpoch.
+    static QString format(qint64 msecsSinceEpoch);
+
     // Parses the whole of @p text as "yyyyMMddThhmmssZ" with its fields taken
     // as UTC: exactly sixteen characters, four year digits (0000 refused), a
     // real calendar date, hour 00-23, second 00-59, literal T and Z.

@@ -1,6 +1,7 @@
 #include <Appointment_Item.h>
 
 #include "model/ImpExp_Guard.h"
+#include "model/ImpExp_LocalTime.h"
 #include "model/ImpExp_Timestamp.h"
 
 Appointment_Item::Appointment_Item(const QString &duid, const QString &puid,
@@ -39,8 +40,11 @@ try : ImpExp_Item(QStringLiteral("appointment"), duid, puid, lastModified) {
         // The first instant of that day in local time: midnight itself, or
         // the end of the gap where a DST switch skips midnight (there a plain
         // QDateTime(date, 00:00, local) is invalid).
+        qint64 start;
         addElement(QStringLiteral("repetitiveEndDate"),
-                   ImpExp_Timestamp::format(repetitionEndDate.startOfDay(Qt::LocalTime)));
+                   ImpExp_LocalTime::startOfDay(repetitionEndDate, &start)
+                       ? ImpExp_Timestamp::format(start)
+                       : QString());
     }
     if (hasAlarm)
         addElement(QStringLiteral("alarmReminderDelay"), QString::number(alarmReminderDelay));

@@ -1,6 +1,7 @@
 #include <ImpExp_XMLBuilder.h>
 
 #include "model/ImpExp_Guard.h"
+#include "model/ImpExp_LocalTime.h"
 #include "model/ImpExp_Timestamp.h"
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
@@ -376,8 +377,7 @@ bool ImpExp_XMLBuilder::writesElements(const ImpExp_Item &item) const
         return true;
     if (syncValid && (msecs > syncMsecs + unambiguousMsecs || msecs < syncMsecs - unambiguousMsecs))
         return msecs > syncMsecs;
-    const QDateTime modified = QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime);
-    return !modified.isValid() || modified >= lastSyncDate; // invalid: as if absent
+    return ImpExp_LocalTime::notBefore(msecs, lastSyncDate); // invalid: as if absent
 }
 
 void ImpExp_XMLBuilder::putIdList(const ImpExp_PairList &)
