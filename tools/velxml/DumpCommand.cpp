@@ -6,7 +6,6 @@
 
 #include <ImpExp_SetCheck.h>
 #include <ImpExp_XMLParser.h>
-#include <xml/ImpExp_Format.h>
 
 int runDump(const QStringList &arguments)
 {
@@ -43,8 +42,7 @@ int runDump(const QStringList &arguments)
     Progress progress(line.name());
     runCheck(check, progress);
     if (check.pages().isEmpty())
-        return line.dataError(
-            QStringLiteral("no page file %1").arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
+        return noPageFile(line, pathTemplate);
     if (kinds.isEmpty()) {
         for (const ImpExp_SetCheck::Page &page : check.pages()) {
             for (const ImpExp_SetCheck::KindCount &kind : page.kinds) {

@@ -55,8 +55,7 @@ int runInfo(const QStringList &arguments)
     Progress progress(line.name());
     runCheck(check, progress);
     if (check.pages().isEmpty())
-        return line.dataError(
-            QStringLiteral("no page file %1").arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
+        return noPageFile(line, pathTemplate);
 
     QTextStream &out = standardOutput();
     out << "Set " << pathTemplate << ": "

@@ -2,8 +2,7 @@
 #include "Commands.h"
 #include "Progress.h"
 #include "ReportData.h"
-
-#include <xml/ImpExp_Format.h>
+#include "SetReport.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -99,8 +98,7 @@ int runReport(const QStringList &arguments)
     ReportData data(pathTemplate, zone);
     const QByteArray json = data.build(progress);
     if (data.pageCount() == 0)
-        return line.dataError(
-            QStringLiteral("no page file %1").arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
+        return noPageFile(line, pathTemplate);
     const QByteArray html = fillTemplate(page,
                                          { { "POLICY", securityPolicy(style, script) },
                                            { "STYLE", style },

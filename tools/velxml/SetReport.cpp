@@ -40,6 +40,12 @@ bool makesIncomplete(ImpExp_SetCheck::ProblemKind kind)
     }
 }
 
+int noPageFile(const CommandLine &line, const QString &pathTemplate)
+{
+    return line.dataError(
+        QStringLiteral("no page file %1").arg(ImpExp_Format::pageFileName(pathTemplate, 0)));
+}
+
 void runCheck(ImpExp_SetCheck &check, Progress &progress)
 {
     progress.setStage(QStringLiteral("check"));

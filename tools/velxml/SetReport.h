@@ -21,6 +21,9 @@ bool makesIncomplete(ImpExp_SetCheck::ProblemKind kind);
 // Runs @p check to its end, showing its pages and items on @p progress.
 void runCheck(ImpExp_SetCheck &check, Progress &progress);
 
+// A set without its first page file: says so and returns ExitDataProblem.
+int noPageFile(const CommandLine &line, const QString &pathTemplate);
+
 // For dump and info: when the set is incomplete, says why on standard error
 // (each problem that makes it so) and returns ExitDataProblem; else -1.
 int refuseIncomplete(const CommandLine &line, const QString &pathTemplate,
