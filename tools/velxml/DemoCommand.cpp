@@ -428,7 +428,8 @@ int runDemo(const QStringList &arguments)
     out << "\nLook closer:\n"
         << "  velxml info " << exports[0].pathTemplate << '\n'
         << "  velxml validate " << exports[1].pathTemplate << '\n'
-        << "  velxml dump --json --kind appointment " << exports[1].pathTemplate << '\n';
+        << "  velxml dump --json --kind appointment " << exports[1].pathTemplate << '\n'
+        << "  velxml report -o agenda.html " << exports[1].pathTemplate << '\n';
     out.flush();
     return ExitOk;
 }
