@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 #include "Commands.h"
-#include "PageTracker.h"
+#include "ItemPlaces.h"
 #include "SetReport.h"
 #include "TextTable.h"
 
@@ -316,7 +316,7 @@ void printReadBack(QTextStream &out, const Export &what, const ImpExp_SetCheck &
 {
     const QString kind = QLatin1String(what.kind);
     ImpExp_XMLParser reader(what.pathTemplate);
-    PageTracker tracker(check.pages(), kind);
+    ItemPlaces places(check.pages(), kind);
     QVector<ImpExp_Item> items;
     for (;;) {
         ImpExp_Item item(kind);
@@ -332,7 +332,8 @@ void printReadBack(QTextStream &out, const Export &what, const ImpExp_SetCheck &
         << " with their fields, " << items.size() - withFields << " with identifiers only)\n";
     int shownPage = -1;
     for (const ImpExp_Item &item : qAsConst(items)) {
-        const int page = tracker.next();
+        int position;
+        const int page = places.next(&position);
         if (page >= 0 && page != shownPage) {
             shownPage = page;
             const ImpExp_SetCheck::Page &header = check.pages().at(page);

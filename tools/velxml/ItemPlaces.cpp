@@ -70,16 +70,14 @@ bool ItemPlaces::enterNextPage()
     return true;
 }
 
-bool ItemPlaces::next(int *fileNumber, int *index)
+int ItemPlaces::next(int *position)
 {
     while (used >= positions.size()) {
         if (!enterNextPage()) {
-            *fileNumber = -1;
-            *index = -1;
-            return false;
+            *position = -1;
+            return -1;
         }
     }
-    *fileNumber = pages.at(page).fileNumber;
-    *index = positions.at(used++);
-    return true;
+    *position = positions.at(used++);
+    return page;
 }

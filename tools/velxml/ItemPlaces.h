@@ -16,9 +16,10 @@ class ItemPlaces
 public:
     ItemPlaces(const QList<ImpExp_SetCheck::Page> &pages, const QString &kind);
 
-    // The place of the next item; false (and -1s) past the items the check
-    // counted on the pages a reader reaches.
-    bool next(int *fileNumber, int *index);
+    // The index into the pages of the page holding the next item, with the
+    // item's position on it in @p position; -1 (both) past the items the
+    // check counted on the pages a reader reaches.
+    int next(int *position);
 
 private:
     bool enterNextPage();

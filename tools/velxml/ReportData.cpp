@@ -211,9 +211,11 @@ void ReportData::writeItems(const ImpExp_SetCheck &check, const QString &kind, P
             ImpExp_Item item(kind);
             if (!reader.getItem(item, true))
                 break;
-            int fileNumber, index;
-            places.next(&fileNumber, &index);
-            json.beginArray().number(fileNumber).number(index);
+            int position;
+            const int page = places.next(&position);
+            json.beginArray()
+                .number(page < 0 ? -1 : check.pages().at(page).fileNumber)
+                .number(position);
             json.stringOrNull(item.getAttribute(QStringLiteral("duid")));
             json.stringOrNull(item.getAttribute(QStringLiteral("puid")));
             json.stringOrNull(item.getAttribute(QStringLiteral("lastModified")));
