@@ -2,6 +2,7 @@
 // executable and checked through KContacts and KCalendarCore.
 
 #include "TimeZoneScope.h"
+#include "VelxmlRun.h"
 
 #include "ContactMapping.h"
 #include "EventMapping.h"
@@ -14,7 +15,6 @@
 
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,22 +27,11 @@ namespace
 // A named zone with daylight saving; KCalendarCore needs names, not POSIX rules.
 const char *const berlin = "Europe/Berlin";
 
-// A crash or a hang (killed after a minute) shows as exit code -1.
-struct Run {
-    int exitCode;
-    QString out, err;
-};
+using Run = VelxmlRun;
 
 Run velxml(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(VELXML_EXECUTABLE), arguments);
-    if (!process.waitForFinished(60000))
-        process.kill();
-    process.waitForFinished();
-    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-             QString::fromUtf8(process.readAllStandardOutput()),
-             QString::fromUtf8(process.readAllStandardError()) };
+    return runVelxml(arguments);
 }
 
 // Read, written, skipped and approximated from the summary line; empty without one.

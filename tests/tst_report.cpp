@@ -5,6 +5,7 @@
 // A screenshot of each view goes to the build folder.
 
 #include "TimeZoneScope.h"
+#include "VelxmlRun.h"
 
 #include <Appointment_Item.h>
 #include <Contact_Item.h>
@@ -100,13 +101,11 @@ QString writeAgenda(const QString &directory)
     return pathTemplate;
 }
 
+// Empty when velxml succeeded, else what it said.
 QString velxml(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(VELXML_EXECUTABLE, arguments);
-    if (!process.waitForFinished(300000) || process.exitCode() != 0)
-        return QString::fromUtf8(process.readAllStandardError() + "velxml report failed");
-    return QString();
+    const VelxmlRun run = runVelxml(arguments, QProcessEnvironment(), 300000);
+    return run.exitCode == 0 ? QString() : run.err + QStringLiteral("velxml report failed");
 }
 
 QString chromium()

@@ -3,6 +3,7 @@
 // damage table itself is the set check's (tst_setcheck).
 
 #include "SampleSet.h"
+#include "VelxmlRun.h"
 
 #include <ImpExp_XMLParser.h>
 
@@ -11,11 +12,7 @@
 namespace
 {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = VelxmlRun;
 
 // Runs velxml in @p zone (it only matters for the text printed) with the words of @p line, each
 // word %1, %2, ... standing for that one of @p paths.
@@ -26,18 +23,9 @@ Run velxml(const QString &line, const QStringList &paths = {}, const char *zone 
         if (word.size() == 2 && word.startsWith(QLatin1Char('%')))
             word = paths.value(word.at(1).digitValue() - 1);
     }
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TZ"), QString::fromLatin1(zone));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VELXML_EXECUTABLE), arguments);
-    Run run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return runVelxml(arguments, environment);
 }
 
 QByteArray readFile(const QString &fileName)
