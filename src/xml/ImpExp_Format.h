@@ -56,6 +56,14 @@ inline bool readRoot(QXmlStreamReader &reader)
     return reader.readNext() == QXmlStreamReader::StartElement && reader.name() == rootName;
 }
 
+// The most bytes a page may hold between one '<' and the next: the longest
+// text, attribute list, comment or run of whitespace that a reader takes.
+// Qt's XML reader keeps a whole text run in memory (and aborts the process
+// beyond 2^31 bytes), so a page with a longer run is refused as malformed;
+// the writer refuses to write an item that would need one. At this limit a
+// page costs a reader a few hundred megabytes at the most.
+constexpr qint64 runLimitBytes = 64 * 1024 * 1024;
+
 // The name of page file @p fileNumber: every "%1" in the template becomes the
 // number in decimal, zero-padded to at least two digits (00, 09, 10, 100).
 // Files are numbered from 0; the "page" attribute inside counts from 1.
