@@ -5,11 +5,12 @@
 #include "model/ImpExp_Timestamp.h"
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
+#include "xml/ImpExp_PageWriter.h"
 #include "xml/ImpExp_XmlName.h"
 #include "xml/ImpExp_XmlText.h"
 
 #include <QFile>
-#include <QXmlStreamWriter>
+#include <QXmlStreamWriter> // only for the member kept from 1.0
 
 #include <algorithm>
 #include <cerrno>
@@ -27,15 +28,9 @@ constexpr qint64 unambiguousMsecs = 2 * 86400 * 1000;
 // reference date keeps the order and the subtractions cannot overflow.
 constexpr qint64 syncLimitMsecs = Q_INT64_C(1000000000000000);
 
-// Names are the host's, but they are cleaned too: one lone surrogate would
-// break the writer's encoder for every page after it.
-void writeValue(QXmlStreamWriter &writer, const QString &name, const QString &value)
-{
-    QString nameScratch;
-    QString valueScratch;
-    writer.writeAttribute(ImpExp_XmlText::clean(name, &nameScratch),
-                          ImpExp_XmlText::clean(value, &valueScratch));
-}
+// The prefix bound to the format's namespace, and the one of XML Schema.
+constexpr QLatin1String formatPrefix = ImpExp_Format::latin1("vel");
+constexpr QLatin1String schemaInstancePrefix = ImpExp_Format::latin1("xs");
 
 // The first failure to write a page file, kept for the host to ask about.
 struct WriteStatus {
@@ -114,15 +109,12 @@ const QString *repeatedName(const ImpExp_PairList &attributes)
     return nullptr;
 }
 
-// A page file that gathers the writer's output into large blocks.
-// QXmlStreamWriter hands its device a few bytes at a time, and a buffered
-// QFile spends more per call on its ring buffer than on the bytes themselves;
-// opened unbuffered, this file keeps its own block and writes it whole.
+// A page file that takes the page writer's blocks, opened unbuffered: a
+// buffered QFile would only copy each block once more.
 //
 // A block that does not reach the disk whole is told to @p status, and the
 // rest of the page is dropped: bytes after a gap would only make it worse.
-// The XML writer is always told that its bytes were taken, so that it stays
-// usable for the next page.
+// The page writer is always told that its bytes were taken.
 class PageFile : public QFile
 {
 public:
@@ -130,7 +122,6 @@ public:
         : QFile(name)
         , status(status)
     {
-        block.reserve(blockSize);
     }
     ~PageFile() override { close(); }
 
@@ -138,7 +129,6 @@ public:
     {
         if (!isOpen())
             return;
-        writeBlock();
         QFile::close();
         // Only a failure of the close itself is left in the error state here.
         if (error() != QFileDevice::NoError)
@@ -148,40 +138,28 @@ public:
 protected:
     qint64 writeData(const char *data, qint64 length) override
     {
-        block.append(data, int(length));
-        if (block.size() >= blockSize)
-            writeBlock();
+        if (cut)
+            return length;
+        errno = 0;
+        const qint64 written = QFile::writeData(data, length);
+        const int writeErrno = errno;
+        if (written != length) {
+            // Qt sets no error text when part of the block was written
+            // before the system refused the rest.
+            fail(error() != QFileDevice::NoError ? errorString()
+                     : writeErrno != 0           ? qt_error_string(writeErrno)
+                                                 : QStringLiteral("Short write"));
+        }
         return length;
     }
 
 private:
-    void writeBlock()
-    {
-        if (block.isEmpty())
-            return;
-        if (!cut) {
-            errno = 0;
-            const qint64 written = QFile::writeData(block.constData(), block.size());
-            const int writeErrno = errno;
-            if (written != block.size()) {
-                // Qt sets no error text when part of the block was written
-                // before the system refused the rest.
-                fail(error() != QFileDevice::NoError ? errorString()
-                         : writeErrno != 0           ? qt_error_string(writeErrno)
-                                                     : QStringLiteral("Short write"));
-            }
-        }
-        block.resize(0); // keeps the reserved capacity
-    }
-
     void fail(const QString &text)
     {
         cut = true;
         status->note(fileName(), text);
     }
 
-    static constexpr int blockSize = 64 * 1024;
-    QByteArray block;
     WriteStatus *status;
     bool cut = false;
 };
@@ -191,8 +169,9 @@ private:
 class ImpExp_XMLBuilder::Private
 {
 public:
-    // "vel:" and the name of the element being written, one buffer reused for
-    // every element: a qualified name reaches the file in a single write.
+    // The open page's writer, reused page after page with its block.
+    ImpExp_PageWriter page;
+    // Only for qualified(), which the binary interface of 1.0 keeps.
     QString qualifiedName;
     WriteStatus status;
 };
@@ -306,9 +285,8 @@ void ImpExp_XMLBuilder::prepareExport()
     exportOver = totalItems == 0;
 }
 
-// writeStartElement(namespace, name) would hand the file prefix, colon and
-// name (and the end tag the same) as three writes, which costs more than the
-// rest of a short element.
+// No longer called: the page writer puts the prefix itself. Kept, as the
+// binary interface of 1.0 exports it.
 const QString &ImpExp_XMLBuilder::qualified(const QString &localName)
 {
     QString &name = d->qualifiedName;
@@ -320,7 +298,7 @@ const QString &ImpExp_XMLBuilder::qualified(const QString &localName)
 
 bool ImpExp_XMLBuilder::pageOpen() const
 {
-    return writer && writer->device();
+    return d->page.pageOpen();
 }
 
 void ImpExp_XMLBuilder::putItem(const ImpExp_Item &item)
@@ -330,26 +308,27 @@ try {
         startNewXMLFile();
     const bool withElements = writesElements(item);
 
-    QXmlStreamWriter &out = *writer;
-    out.writeStartElement(qualified(item.getItemName()));
+    // Names and values are cleaned on the way: a character XML cannot carry
+    // becomes U+FFFD. The writer's answers say which values were.
+    ImpExp_PageWriter &out = d->page;
+    out.startElement(formatPrefix, item.getItemName());
     IMPEXP_DEBUG("write attributes");
     for (const auto &attribute : item.getAttributes())
-        writeValue(out, attribute.first, attribute.second);
+        out.attribute(attribute.first, attribute.second);
 
     if (withElements) {
         IMPEXP_DEBUG("write elements");
-        const QString space = QStringLiteral("xml:space");
-        const QString preserve = QStringLiteral("preserve");
+        constexpr QLatin1String space = ImpExp_Format::latin1("xml:space");
+        constexpr QLatin1String preserve = ImpExp_Format::latin1("preserve");
         for (const auto &element : item.getItemElements()) {
-            out.writeStartElement(qualified(element.first));
-            out.writeAttribute(space, preserve);
-            QString scratch;
+            out.startElement(formatPrefix, element.first);
+            out.attribute(space, preserve);
             // Even an empty value gets a start and an end tag.
-            out.writeCharacters(ImpExp_XmlText::clean(element.second, &scratch));
-            out.writeEndElement();
+            out.characters(element.second);
+            out.endElement();
         }
     }
-    out.writeEndElement();
+    out.endElement();
 
     ++pageItems;
     ++writtenItems;
@@ -404,28 +383,21 @@ try {
         throw ImpExp_FatalException(
             QStringLiteral("Cannot create file %1, %2").arg(name, page->errorString()));
     file = std::move(page);
-    if (!writer)
-        writer = std::make_unique<QXmlStreamWriter>();
 
-    QXmlStreamWriter &out = *writer;
-    out.setDevice(file.get());
-    out.setAutoFormatting(true);
-    out.writeStartDocument();
-    // The root goes by its qualified name and the prefixes are declared inside
-    // its start tag: the declarations then belong to the root and leave the
-    // writer's name storage with it, instead of piling up page after page.
-    out.writeStartElement(QStringLiteral("vel:") + ImpExp_Format::rootName);
-    out.writeNamespace(QString(ImpExp_Format::namespaceUri), QStringLiteral("vel"));
-    out.writeNamespace(QString(ImpExp_Format::schemaInstanceUri), QStringLiteral("xs"));
-    out.writeAttribute(QStringLiteral("created"), ImpExp_Timestamp::format(created));
-    out.writeAttribute(QStringLiteral("schemaVersion"), QStringLiteral("1.0"));
-    writeValue(out, QStringLiteral("id"), id);
-    writeValue(out, QStringLiteral("deviceId"), deviceId);
-    out.writeStartElement(qualified(applicationElement));
-    out.writeAttribute(QStringLiteral("max"), QString::number(max));
-    out.writeAttribute(QStringLiteral("pageSize"), QString::number(pageSize));
-    out.writeAttribute(QStringLiteral("page"), QString::number(pageIndex + 1));
-    out.writeAttribute(QStringLiteral("totalPage"), QString::number(totalPage));
+    ImpExp_PageWriter &out = d->page;
+    out.startPage(file.get());
+    out.startElement(formatPrefix, QString(ImpExp_Format::rootName));
+    out.namespaceDeclaration(formatPrefix, ImpExp_Format::namespaceUri);
+    out.namespaceDeclaration(schemaInstancePrefix, ImpExp_Format::schemaInstanceUri);
+    out.attribute(QStringView(u"created"), ImpExp_Timestamp::format(created));
+    out.attribute(ImpExp_Format::latin1("schemaVersion"), ImpExp_Format::latin1("1.0"));
+    out.attribute(QStringView(u"id"), id);
+    out.attribute(QStringView(u"deviceId"), deviceId);
+    out.startElement(formatPrefix, applicationElement);
+    out.attribute(QStringView(u"max"), QString::number(max));
+    out.attribute(QStringView(u"pageSize"), QString::number(pageSize));
+    out.attribute(QStringView(u"page"), QString::number(pageIndex + 1));
+    out.attribute(QStringView(u"totalPage"), QString::number(totalPage));
 } catch (...) {
     ImpExp_Guard<ImpExp_FatalException>::passOn();
 }
@@ -441,16 +413,8 @@ void ImpExp_XMLBuilder::endPage()
 {
     if (!pageOpen())
         return;
-    writer->writeEndElement(); // application element
-    writer->writeEndElement(); // root
-    writer->writeEndDocument();
-    writer->setDevice(nullptr);
-    if (writer->hasError()) {
-        // Keeps no error for the next page: a fresh writer starts it.
-        d->status.note(file->fileName(), QStringLiteral("The XML writer failed"));
-        writer.reset();
-    }
-    file->close(); // writes the last block; a failure is noted in d->status
+    d->page.endPage(); // the application element, the root, the last block
+    file->close(); // a failure is noted in d->status
     file.reset();
     pageItems = 0;
 }
