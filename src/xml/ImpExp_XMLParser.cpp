@@ -3,6 +3,7 @@
 #include "model/ImpExp_Guard.h"
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
+#include "xml/ImpExp_SharedNames.h"
 
 #include <QFile>
 #include <QXmlStreamReader>
@@ -103,10 +104,12 @@ try {
                 if (readElements)
                     insideItem = true;
                 const QXmlStreamAttributes attributes = xml.attributes();
+                // The format's own names come as shared constants, not copies.
                 for (const QXmlStreamAttribute &attribute : attributes)
-                    item.addAttribute(attribute.name().toString(), attribute.value().toString());
+                    item.addAttribute(ImpExp_SharedNames::of(attribute.name()),
+                                      attribute.value().toString());
             } else if (insideItem) {
-                pendingName = xml.name().toString();
+                pendingName = ImpExp_SharedNames::of(xml.name());
             }
             break;
         case QXmlStreamReader::Characters:
