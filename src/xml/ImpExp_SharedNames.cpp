@@ -62,6 +62,10 @@ struct ByLength {
 
 const ByLength byLength;
 
+// The texts of flags.
+const QString trueText = QStringLiteral("true");
+const QString falseText = QStringLiteral("false");
+
 } // namespace
 
 QString ImpExp_SharedNames::of(QStringView name)
@@ -75,4 +79,13 @@ QString ImpExp_SharedNames::of(QStringView name)
         }
     }
     return name.toString();
+}
+
+QString ImpExp_SharedNames::ofText(QStringView text)
+{
+    if (text.size() == 4 && text == QStringView(trueText))
+        return trueText;
+    if (text.size() == 5 && text == QStringView(falseText))
+        return falseText;
+    return text.toString();
 }

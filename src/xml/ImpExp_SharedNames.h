@@ -12,6 +12,9 @@ class ImpExp_SharedNames
 {
 public:
     static QString of(QStringView name);
+    // The same for element texts: "true" and "false", the texts the library
+    // writes for flags, are shared; any other text is copied.
+    static QString ofText(QStringView text);
 };
 
 #endif // IMPEXP_SHAREDNAMES_H

@@ -105,16 +105,19 @@ try {
                     insideItem = true;
                 const QXmlStreamAttributes attributes = xml.attributes();
                 // The format's own names come as shared constants, not copies.
+                // Every other text is copied through a view: Qt 5's
+                // QStringRef::toString() may hand out the reader's own buffer,
+                // which the reader then copies again on its next token.
                 for (const QXmlStreamAttribute &attribute : attributes)
                     item.addAttribute(ImpExp_SharedNames::of(attribute.name()),
-                                      attribute.value().toString());
+                                      QStringView(attribute.value()).toString());
             } else if (insideItem) {
                 pendingName = ImpExp_SharedNames::of(xml.name());
             }
             break;
         case QXmlStreamReader::Characters:
             if (insideItem && !pendingName.isEmpty())
-                pendingText = xml.text().toString();
+                pendingText = ImpExp_SharedNames::ofText(xml.text());
             break;
         case QXmlStreamReader::EndElement:
             if (xml.name() == itemName)
