@@ -320,10 +320,11 @@ PrebuiltItem prebuild(const ContactData &c, const ExportSetup &setup)
     return item;
 }
 
-PrebuiltItem prebuild(const AppointmentData &a, const ExportSetup &setup)
+namespace
 {
-    PrebuiltItem item = prebuiltIdentity(a.duid, a.puid, a.lastModified);
-    item.withElements = writesElements(setup, a.lastModified, a.readOnly);
+
+void addAppointmentElements(PrebuiltItem &item, const AppointmentData &a)
+{
     addElement(item, QStringLiteral("begin"), utcText(a.beginDate));
     addElement(item, QStringLiteral("end"), utcText(a.endDate));
     addElement(item, QStringLiteral("title"), a.title);
@@ -336,6 +337,15 @@ PrebuiltItem prebuild(const AppointmentData &a, const ExportSetup &setup)
     addElement(item, QStringLiteral("place"), a.place);
     addElement(item, QStringLiteral("readOnly"),
                a.readOnly ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+} // namespace
+
+PrebuiltItem prebuild(const AppointmentData &a, const ExportSetup &setup)
+{
+    PrebuiltItem item = prebuiltIdentity(a.duid, a.puid, a.lastModified);
+    item.withElements = writesElements(setup, a.lastModified, a.readOnly);
+    addAppointmentElements(item, a);
     return item;
 }
 
@@ -398,6 +408,23 @@ RunResult baselineExport(const QVector<PrebuiltItem> &items, const ExportSetup &
     BaselineWriter writer(setup, pathTemplate, items.size());
     for (const PrebuiltItem &item : items)
         writer.put(item);
+    RunResult result;
+    result.items = items.size();
+    return result;
+}
+
+RunResult baselineExportHandWritten(const QVector<AppointmentData> &items, const ExportSetup &setup,
+                                    const QString &pathTemplate)
+{
+    BaselineWriter writer(setup, pathTemplate, items.size());
+    for (const AppointmentData &a : items) {
+        PrebuiltItem item = prebuiltIdentity(a.duid, a.puid, a.lastModified);
+        item.withElements = writesElements(setup, a.lastModified, a.readOnly);
+        // Decided first: an unchanged item costs only its identity.
+        if (item.withElements)
+            addAppointmentElements(item, a);
+        writer.put(item);
+    }
     RunResult result;
     result.items = items.size();
     return result;

@@ -122,6 +122,11 @@ RunResult nameCheck(const std::vector<ImpExp_Item> &items);
 // The same bytes written with a bare QXmlStreamWriter from prebuilt texts.
 RunResult baselineExport(const QVector<PrebuiltItem> &items, const ExportSetup &setup,
                          const QString &pathTemplate);
+// A hand-written host of the incremental export: like baselineExport(), but
+// the decision (changed since the reference date, not read-only) and the
+// timestamp texts are made per item inside the run, from the host's data.
+RunResult baselineExportHandWritten(const QVector<AppointmentData> &items, const ExportSetup &setup,
+                                    const QString &pathTemplate);
 
 // Import with ImpExp_XMLParser::getItem(item, true); with @p accessors, every
 // appointment is also read back through the Appointment_Item accessors.

@@ -199,6 +199,11 @@ void TestAppointment::read_data()
         << none + "MONTHLY|2026-03-14";
     QTest::newRow("contained words, DAILY tested first")
         << utc << "periodicity=RRULE:FREQ=MONTHLY;X=DAILY" << none + "DAILY|";
+    QTest::newRow("WEEKLY as written")
+        << utc << "periodicity=RRULE:FREQ=WEEKLY" << none + "WEEKLY|";
+    QTest::newRow("WEEKLY, words after it")
+        << utc << "periodicity=RRULE:FREQ=WEEKLYDAILY" << none + "DAILY|";
+    QTest::newRow("DAILY without the prefix") << utc << "periodicity=FREQ=DAILY" << none + "DAILY|";
     QTest::newRow("YEARLY unknown") << utc << "periodicity=RRULE:FREQ=YEARLY" << none + "null|";
     QTest::newRow("lower case unknown") << utc << "periodicity=rrule:freq=daily" << none + "null|";
 }

@@ -184,6 +184,13 @@ void TestParser::itemContent_data()
         true, "duid=1|lang=en / x=y");
     row("names compared case-sensitively", R"(<Contact duid="0"/><contact duid="1"/>)", true,
         "duid=1 / ");
+    row("names and flags near the format's own come back as they are",
+        R"(<contact Duid="1" duid2="2" pui="3"><titl>true</titl><Title>True</Title>)"
+        R"(<readOnly>falsey</readOnly><alarmReminderDelays>fals</alarmReminderDelays>)"
+        R"(<repetitiveEndDateAndMore>x</repetitiveEndDateAndMore></contact>)",
+        true,
+        "Duid=1|duid2=2|pui=3 / titl=true|Title=True|readOnly=falsey|alarmReminderDelays=fals|"
+        "repetitiveEndDateAndMore=x");
 }
 
 void TestParser::itemContent()

@@ -88,6 +88,17 @@ QString Appointment_Item::getRepetitionPeriod() const
     const QString rule = getElement(QStringLiteral("periodicity"));
     if (rule.isEmpty())
         return QStringLiteral("ONE_TIME");
+    // The rules this library writes first: compared whole, nothing allocated.
+    const QStringView prefix(u"RRULE:FREQ=");
+    if (rule.startsWith(prefix)) {
+        const QStringView frequency = QStringView(rule).mid(prefix.size());
+        if (frequency == QStringView(u"DAILY"))
+            return QStringLiteral("DAILY");
+        if (frequency == QStringView(u"WEEKLY"))
+            return QStringLiteral("WEEKLY");
+        if (frequency == QStringView(u"MONTHLY"))
+            return QStringLiteral("MONTHLY");
+    }
     // A containment test, so a longer rule (";INTERVAL=2") still counts.
     if (rule.contains(QLatin1String("DAILY")))
         return QStringLiteral("DAILY");

@@ -5,11 +5,12 @@
 #include "model/ImpExp_Timestamp.h"
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
+#include "xml/ImpExp_PageWriter.h"
 #include "xml/ImpExp_XmlName.h"
 #include "xml/ImpExp_XmlText.h"
 
 #include <QFile>
-#include <QXmlStreamWriter>
+#include <QXmlStreamWriter> // only for the member kept from 1.0
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,10 @@ constexpr qint64 syncLimitMsecs = Q_INT64_C(1000000000000000);
 
 // The length of every date-time text a reader takes ("yyyyMMddThhmmssZ").
 constexpr int timestampLength = 16;
+
+// The prefix bound to the format's namespace, and the one of XML Schema.
+constexpr QLatin1String formatPrefix = ImpExp_Format::latin1("vel");
+constexpr QLatin1String schemaInstancePrefix = ImpExp_Format::latin1("xs");
 
 // The first failure to write a page file, kept for the host to ask about.
 struct WriteStatus {
@@ -107,15 +112,12 @@ const QString *repeatedName(const ImpExp_PairList &attributes)
     return nullptr;
 }
 
-// A page file that gathers the writer's output into large blocks.
-// QXmlStreamWriter hands its device a few bytes at a time, and a buffered
-// QFile spends more per call on its ring buffer than on the bytes themselves;
-// opened unbuffered, this file keeps its own block and writes it whole.
+// A page file that takes the page writer's blocks, opened unbuffered: a
+// buffered QFile would only copy each block once more.
 //
 // A block that does not reach the disk whole is told to @p status, and the
 // rest of the page is dropped: bytes after a gap would only make it worse.
-// The XML writer is always told that its bytes were taken, so that it stays
-// usable for the next page.
+// The page writer is always told that its bytes were taken.
 class PageFile : public QFile
 {
 public:
@@ -123,7 +125,6 @@ public:
         : QFile(name)
         , status(status)
     {
-        block.reserve(blockSize);
     }
     ~PageFile() override { close(); }
 
@@ -131,7 +132,6 @@ public:
     {
         if (!isOpen())
             return;
-        writeBlock();
         QFile::close();
         // Only a failure of the close itself is left in the error state here.
         if (error() != QFileDevice::NoError)
@@ -141,40 +141,28 @@ public:
 protected:
     qint64 writeData(const char *data, qint64 length) override
     {
-        block.append(data, int(length));
-        if (block.size() >= blockSize)
-            writeBlock();
+        if (cut)
+            return length;
+        errno = 0;
+        const qint64 written = QFile::writeData(data, length);
+        const int writeErrno = errno;
+        if (written != length) {
+            // Qt sets no error text when part of the block was written
+            // before the system refused the rest.
+            fail(error() != QFileDevice::NoError ? errorString()
+                     : writeErrno != 0           ? qt_error_string(writeErrno)
+                                                 : QStringLiteral("Short write"));
+        }
         return length;
     }
 
 private:
-    void writeBlock()
-    {
-        if (block.isEmpty())
-            return;
-        if (!cut) {
-            errno = 0;
-            const qint64 written = QFile::writeData(block.constData(), block.size());
-            const int writeErrno = errno;
-            if (written != block.size()) {
-                // Qt sets no error text when part of the block was written
-                // before the system refused the rest.
-                fail(error() != QFileDevice::NoError ? errorString()
-                         : writeErrno != 0           ? qt_error_string(writeErrno)
-                                                     : QStringLiteral("Short write"));
-            }
-        }
-        block.resize(0); // keeps the reserved capacity
-    }
-
     void fail(const QString &text)
     {
         cut = true;
         status->note(fileName(), text);
     }
 
-    static constexpr int blockSize = 64 * 1024;
-    QByteArray block;
     WriteStatus *status;
     bool cut = false;
 };
@@ -184,8 +172,9 @@ private:
 class ImpExp_XMLBuilder::Private
 {
 public:
-    // "vel:" and the name of the element being written, one buffer reused for
-    // every element: a qualified name reaches the file in a single write.
+    // The open page's writer, reused page after page with its block.
+    ImpExp_PageWriter page;
+    // Only for qualified(), which the binary interface of 1.0 keeps.
     QString qualifiedName;
     WriteStatus status;
 
@@ -193,31 +182,6 @@ public:
     int alteredCount = 0;
     QString firstAlteredDuid;
     QString firstAlteredField;
-
-    // @p value as it is written, noting when that is not as handed over: a
-    // cleaned value, or a date-time text (@p timestamp) that is no timestamp.
-    // @p item is null for the header, @p record false where the header is
-    // written again on a later page.
-    const QString &written(const QString &value, QString *scratch, const ImpExp_Item *item,
-                           const QString &field, bool timestamp = false, bool record = true)
-    {
-        const QString &text = ImpExp_XmlText::clean(value, scratch);
-        if (record && (&text != &value || (timestamp && text.size() != timestampLength)))
-            noteAltered(item, field);
-        return text;
-    }
-
-    // Names are the host's, but they are cleaned too: one lone surrogate would
-    // break the writer's encoder for every page after it.
-    void writeAttribute(QXmlStreamWriter &out, const QString &name, const QString &value,
-                        const ImpExp_Item *item, bool record = true)
-    {
-        QString nameScratch;
-        QString valueScratch;
-        out.writeAttribute(ImpExp_XmlText::clean(name, &nameScratch),
-                           written(value, &valueScratch, item, name,
-                                   item && name == QLatin1String("lastModified"), record));
-    }
 
     void noteAltered(const ImpExp_Item *item, const QString &field)
     {
@@ -346,9 +310,8 @@ void ImpExp_XMLBuilder::prepareExport()
     exportOver = totalItems == 0;
 }
 
-// writeStartElement(namespace, name) would hand the file prefix, colon and
-// name (and the end tag the same) as three writes, which costs more than the
-// rest of a short element.
+// No longer called: the page writer puts the prefix itself. Kept, as the
+// binary interface of 1.0 exports it.
 const QString &ImpExp_XMLBuilder::qualified(const QString &localName)
 {
     QString &name = d->qualifiedName;
@@ -360,7 +323,7 @@ const QString &ImpExp_XMLBuilder::qualified(const QString &localName)
 
 bool ImpExp_XMLBuilder::pageOpen() const
 {
-    return writer && writer->device();
+    return d->page.pageOpen();
 }
 
 void ImpExp_XMLBuilder::putItem(const ImpExp_Item &item)
@@ -370,31 +333,42 @@ try {
         startNewXMLFile();
     const bool withElements = writesElements(item);
 
-    QXmlStreamWriter &out = *writer;
-    out.writeStartElement(qualified(item.getItemName()));
+    // Names and values are cleaned on the way: a character XML cannot carry
+    // becomes U+FFFD. The writer's answers say which values were.
+    ImpExp_PageWriter &out = d->page;
+    out.startElement(formatPrefix, item.getItemName());
     IMPEXP_DEBUG("write attributes");
     for (const auto &attribute : item.getAttributes())
-        d->writeAttribute(out, attribute.first, attribute.second, &item);
+    {
+        // The writer cleans names and values; a cleaned value, or a
+        // "lastModified" that is no timestamp, is written otherwise than given.
+        const bool cleaned = out.attribute(attribute.first, attribute.second);
+        if (cleaned
+            || (attribute.first == QLatin1String("lastModified")
+                && attribute.second.size() != timestampLength))
+            d->noteAltered(&item, attribute.first);
+    }
 
     if (withElements) {
         IMPEXP_DEBUG("write elements");
-        const QString space = QStringLiteral("xml:space");
-        const QString preserve = QStringLiteral("preserve");
+        constexpr QLatin1String space = ImpExp_Format::latin1("xml:space");
+        constexpr QLatin1String preserve = ImpExp_Format::latin1("preserve");
         const bool appointment = item.getItemName() == QLatin1String("appointment");
         for (const auto &element : item.getItemElements()) {
-            out.writeStartElement(qualified(element.first));
-            out.writeAttribute(space, preserve);
-            QString scratch;
-            const bool timestamp = appointment
-                && (element.first == QLatin1String("begin") || element.first == QLatin1String("end")
-                    || element.first == QLatin1String("repetitiveEndDate"));
+            out.startElement(formatPrefix, element.first);
+            out.attribute(space, preserve);
             // Even an empty value gets a start and an end tag.
-            out.writeCharacters(
-                d->written(element.second, &scratch, &item, element.first, timestamp));
-            out.writeEndElement();
+            const bool cleaned = out.characters(element.second);
+            if (cleaned
+                || (appointment && element.second.size() != timestampLength
+                    && (element.first == QLatin1String("begin")
+                        || element.first == QLatin1String("end")
+                        || element.first == QLatin1String("repetitiveEndDate"))))
+                d->noteAltered(&item, element.first);
+            out.endElement();
         }
     }
-    out.writeEndElement();
+    out.endElement();
 
     ++pageItems;
     ++writtenItems;
@@ -449,29 +423,28 @@ try {
         throw ImpExp_FatalException(
             QStringLiteral("Cannot create file %1, %2").arg(name, page->errorString()));
     file = std::move(page);
-    if (!writer)
-        writer = std::make_unique<QXmlStreamWriter>();
 
-    QXmlStreamWriter &out = *writer;
-    out.setDevice(file.get());
-    out.setAutoFormatting(true);
-    out.writeStartDocument();
-    // The root goes by its qualified name and the prefixes are declared inside
-    // its start tag: the declarations then belong to the root and leave the
-    // writer's name storage with it, instead of piling up page after page.
-    out.writeStartElement(QStringLiteral("vel:") + ImpExp_Format::rootName);
-    out.writeNamespace(QString(ImpExp_Format::namespaceUri), QStringLiteral("vel"));
-    out.writeNamespace(QString(ImpExp_Format::schemaInstanceUri), QStringLiteral("xs"));
-    out.writeAttribute(QStringLiteral("created"), ImpExp_Timestamp::format(created));
-    out.writeAttribute(QStringLiteral("schemaVersion"), QStringLiteral("1.0"));
+    ImpExp_PageWriter &out = d->page;
+    out.startPage(file.get());
+    out.startElement(formatPrefix, QString(ImpExp_Format::rootName));
+    out.namespaceDeclaration(formatPrefix, ImpExp_Format::namespaceUri);
+    out.namespaceDeclaration(schemaInstancePrefix, ImpExp_Format::schemaInstanceUri);
+    out.attribute(QStringView(u"created"), ImpExp_Timestamp::format(created));
+    out.attribute(ImpExp_Format::latin1("schemaVersion"), ImpExp_Format::latin1("1.0"));
     // Every page repeats the header; its values count as altered once.
-    d->writeAttribute(out, QStringLiteral("id"), id, nullptr, pageIndex == 0);
-    d->writeAttribute(out, QStringLiteral("deviceId"), deviceId, nullptr, pageIndex == 0);
-    out.writeStartElement(qualified(applicationElement));
-    out.writeAttribute(QStringLiteral("max"), QString::number(max));
-    out.writeAttribute(QStringLiteral("pageSize"), QString::number(pageSize));
-    out.writeAttribute(QStringLiteral("page"), QString::number(pageIndex + 1));
-    out.writeAttribute(QStringLiteral("totalPage"), QString::number(totalPage));
+    const bool idCleaned = out.attribute(QStringView(u"id"), id);
+    const bool deviceIdCleaned = out.attribute(QStringView(u"deviceId"), deviceId);
+    if (pageIndex == 0) {
+        if (idCleaned)
+            d->noteAltered(nullptr, QStringLiteral("id"));
+        if (deviceIdCleaned)
+            d->noteAltered(nullptr, QStringLiteral("deviceId"));
+    }
+    out.startElement(formatPrefix, applicationElement);
+    out.attribute(QStringView(u"max"), QString::number(max));
+    out.attribute(QStringView(u"pageSize"), QString::number(pageSize));
+    out.attribute(QStringView(u"page"), QString::number(pageIndex + 1));
+    out.attribute(QStringView(u"totalPage"), QString::number(totalPage));
 } catch (...) {
     ImpExp_Guard<ImpExp_FatalException>::passOn();
 }
@@ -487,16 +460,8 @@ void ImpExp_XMLBuilder::endPage()
 {
     if (!pageOpen())
         return;
-    writer->writeEndElement(); // application element
-    writer->writeEndElement(); // root
-    writer->writeEndDocument();
-    writer->setDevice(nullptr);
-    if (writer->hasError()) {
-        // Keeps no error for the next page: a fresh writer starts it.
-        d->status.note(file->fileName(), QStringLiteral("The XML writer failed"));
-        writer.reset();
-    }
-    file->close(); // writes the last block; a failure is noted in d->status
+    d->page.endPage(); // the application element, the root, the last block
+    file->close(); // a failure is noted in d->status
     file.reset();
     pageItems = 0;
 }

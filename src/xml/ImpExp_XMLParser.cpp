@@ -3,6 +3,7 @@
 #include "model/ImpExp_Guard.h"
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
+#include "xml/ImpExp_SharedNames.h"
 
 #include <QFile>
 #include <QXmlStreamReader>
@@ -103,15 +104,20 @@ try {
                 if (readElements)
                     insideItem = true;
                 const QXmlStreamAttributes attributes = xml.attributes();
+                // The format's own names come as shared constants, not copies.
+                // Every other text is copied through a view: Qt 5's
+                // QStringRef::toString() may hand out the reader's own buffer,
+                // which the reader then copies again on its next token.
                 for (const QXmlStreamAttribute &attribute : attributes)
-                    item.addAttribute(attribute.name().toString(), attribute.value().toString());
+                    item.addAttribute(ImpExp_SharedNames::of(attribute.name()),
+                                      QStringView(attribute.value()).toString());
             } else if (insideItem) {
-                pendingName = xml.name().toString();
+                pendingName = ImpExp_SharedNames::of(xml.name());
             }
             break;
         case QXmlStreamReader::Characters:
             if (insideItem && !pendingName.isEmpty())
-                pendingText = xml.text().toString();
+                pendingText = ImpExp_SharedNames::ofText(xml.text());
             break;
         case QXmlStreamReader::EndElement:
             if (xml.name() == itemName)
