@@ -76,7 +76,7 @@ Period readPeriod(const QString &rule, FieldProblems &report)
         if (!rule.contains(word.word))
             continue;
         if (rule.size() != prefix.size() + word.word.size() || !rule.startsWith(prefix))
-            report.add(name, rule, "more than a repetition period; only the period is read");
+            report.add(name, rule, "not the rule RRULE:FREQ=<period>; only its period is read");
         return word.period;
     }
     report.add(name, rule, "not a repetition period DAILY, WEEKLY or MONTHLY");
