@@ -7,6 +7,7 @@
  * the accessors that read an appointment's fields back.
  */
 
+#include <AppointmentFields.h>
 #include <ImpExp_Item.h>
 
 #include <QDate>
@@ -39,6 +40,16 @@ public:
                      const QDateTime &endDate, const QString &repetitionPeriod,
                      const QDate &repetitionEndDate, const QString &description, bool hasAlarm,
                      int alarmReminderDelay, bool readOnly);
+
+    /**
+     * The same record as the constructor above given the same values, the
+     * repetition period OneTime standing for an empty period: the fields are
+     * taken by name, and the period can only be one of the known ones.
+     * @throws ImpExp_ErrorException as the constructor above. Throws nothing else.
+     * @since 1.2
+     */
+    Appointment_Item(const QString &duid, const QString &puid, const QDateTime &lastModified,
+                     const AppointmentFields &fields);
 
     /**
      * Views a record as an appointment, for the accessors below: typically

@@ -6,6 +6,7 @@
  * Directory contacts and contact id map entries as item records.
  */
 
+#include <ContactFields.h>
 #include <ImpExp_Item.h>
 
 #include <QByteArray>
@@ -22,7 +23,8 @@
  * must already be text (for example base64).
  *
  * The import reader fills a plain ImpExp_Item named "contact"; read its
- * fields with getElement() under the names above.
+ * fields with ContactFields::fromItem(), or with getElement() under the
+ * names above.
  */
 class VELXMLIMPEXP_EXPORT Contact_Item : public ImpExp_Item
 {
@@ -35,6 +37,16 @@ public:
                  const QByteArray &photo, const QString &collaborationId,
                  const QString &officePhone2, const QString &fax, const QString &company,
                  const QString &otherPhone, const QString &jobTitle);
+
+    /**
+     * The same record as the constructor above given the same values: the
+     * fields are taken by name, so none can land in another's place.
+     * @throws ImpExp_ErrorException "Empty duid for Item". Throws nothing else.
+     * @since 1.2
+     */
+    Contact_Item(const QString &duid, const QString &puid, const QDateTime &lastModified,
+                 const ContactFields &fields);
+
     ~Contact_Item() override;
 };
 

@@ -67,12 +67,20 @@ public:
                       const int &max, const QString &applicationName,
                       const QDateTime &lastSyncDate);
 
+    // clang-format off
     /// A builder for the same export from its first page; the other's open
-    /// page is untouched.
+    /// page is untouched. Deprecated since 1.2: a copy (a builder passed by
+    /// value, say) writes its items over the pages already written, from page
+    /// 00 on; pass a builder by reference instead.
+    [[deprecated("a copy of an ImpExp_XMLBuilder starts the export over at page 00 and "
+                 "rewrites the pages it reaches; pass the builder by reference")]]
     ImpExp_XMLBuilder(const ImpExp_XMLBuilder &other);
     /// Completes this builder's open page, then starts the other's export
-    /// afresh from its first page.
+    /// afresh from its first page. Deprecated since 1.2, as the copy.
+    [[deprecated("assigning an ImpExp_XMLBuilder starts the other's export over at page 00 "
+                 "and rewrites the pages it reaches; pass the builder by reference")]]
     ImpExp_XMLBuilder &operator=(const ImpExp_XMLBuilder &other);
+    // clang-format on
     /// Completes an open page as a well-formed document.
     virtual ~ImpExp_XMLBuilder();
 

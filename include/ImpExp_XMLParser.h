@@ -30,10 +30,20 @@ public:
      *         "%1". Throws nothing else.
      */
     explicit ImpExp_XMLParser(const QString &pathTemplate);
+    // clang-format off
     /// A fresh parser on the other's template, from file number 0.
+    /// Deprecated since 1.2: a copy (a parser passed by value, say) reads the
+    /// set again from page 00, not on from where the other stands; pass a
+    /// parser by reference instead.
+    [[deprecated("a copy of an ImpExp_XMLParser reads the set again from page 00, not on "
+                 "from where the original stands; pass the parser by reference")]]
     ImpExp_XMLParser(const ImpExp_XMLParser &other);
     /// Becomes a fresh parser on the other's template, from file number 0.
+    /// Deprecated since 1.2, as the copy.
+    [[deprecated("assigning an ImpExp_XMLParser makes it read the other's set again from "
+                 "page 00; pass the parser by reference")]]
     ImpExp_XMLParser &operator=(const ImpExp_XMLParser &other);
+    // clang-format on
     virtual ~ImpExp_XMLParser();
 
     /**

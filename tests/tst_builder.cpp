@@ -381,6 +381,9 @@ void tst_Builder::pageEnds()
     QCOMPARE(summary(later), QStringLiteral("directory 1/1: 1+ 2+"));
 }
 
+// The copy and the assignment are deprecated, but still do what they did.
+QT_WARNING_PUSH
+QT_WARNING_DISABLE_DEPRECATED
 void tst_Builder::copiesStartTheSameExport()
 {
     const QString pattern = path(QStringLiteral("copy_%1.xml"));
@@ -415,6 +418,7 @@ void tst_Builder::copiesStartTheSameExport()
     ImpExp_XMLBuilder emptyCopy(empty);
     QCOMPARE(put(emptyCopy, "1"), tooMuch);
 }
+QT_WARNING_POP
 
 void tst_Builder::debugMessages()
 {

@@ -146,7 +146,11 @@ void tst_ExportStatus::counts()
     QCOMPARE(builder.isFinished(), finished);
 
     // A new export by assignment starts counting afresh.
+    // Assigning a new export is deprecated with the copy; it still works.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
     builder = make(here.filePath(QStringLiteral("d_%1.xml")), 1, 2);
+    QT_WARNING_POP
     QCOMPARE(builder.writtenItemCount(), 0);
     QCOMPARE(builder.announcedItemCount(), 2);
     QVERIFY(!builder.isFinished());
@@ -294,7 +298,11 @@ void tst_ExportStatus::alteredValues()
     QCOMPARE(builder.firstAlteredDuid(), altered ? QStringLiteral("A") : QStringLiteral("B"));
     QCOMPARE(builder.firstAlteredField(), altered ? field : QStringLiteral("title"));
 
+    // Assigning a new export is deprecated with the copy; it still works.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
     builder = make(here.filePath(QStringLiteral("b_%1.xml")), 1, 1);
+    QT_WARNING_POP
     QCOMPARE(builder.alteredValueCount(), 0);
     QVERIFY(builder.firstAlteredDuid().isNull() && builder.firstAlteredField().isNull());
 }

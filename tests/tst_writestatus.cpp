@@ -95,7 +95,12 @@ void tst_WriteStatus::fullDevice()
     QCOMPARE(duidsOn(pattern.arg(QStringLiteral("00"))), QStringLiteral("1 2"));
     QCOMPARE(duidsOn(pattern.arg(QStringLiteral("02"))), QStringLiteral("5"));
 
+    // Assigning a new export is the one way to start one in the same
+    // builder; it is deprecated with the copy.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
     builder = make(dir.filePath(QStringLiteral("again_%1.xml")), 2, 1);
+    QT_WARNING_POP
     QVERIFY(!builder.hasWriteError());
     QVERIFY(builder.writeErrorFileName().isEmpty() && builder.writeErrorString().isEmpty());
     builder.putItem(contact(1));

@@ -56,6 +56,37 @@ try : ImpExp_Item(QStringLiteral("appointment"), duid, puid, lastModified) {
     ImpExp_Guard<ImpExp_ErrorException>::passOn();
 }
 
+namespace
+{
+
+// The word the positional constructor takes; OneTime is no word at all, so
+// that no periodicity element is written.
+QString periodWord(AppointmentFields::RepetitionPeriod period)
+{
+    switch (period) {
+    case AppointmentFields::RepetitionPeriod::Daily:
+        return QStringLiteral("DAILY");
+    case AppointmentFields::RepetitionPeriod::Weekly:
+        return QStringLiteral("WEEKLY");
+    case AppointmentFields::RepetitionPeriod::Monthly:
+        return QStringLiteral("MONTHLY");
+    case AppointmentFields::RepetitionPeriod::OneTime:
+        break;
+    }
+    // A value outside the enum (a cast integer) repeats nothing either.
+    return QString();
+}
+
+} // namespace
+
+Appointment_Item::Appointment_Item(const QString &duid, const QString &puid,
+                                   const QDateTime &lastModified, const AppointmentFields &f)
+    : Appointment_Item(duid, puid, lastModified, f.title, f.place, f.beginDate, f.endDate,
+                       periodWord(f.repetitionPeriod), f.repetitionEndDate, f.description,
+                       f.hasAlarm, f.alarmReminderDelay, f.readOnly)
+{
+}
+
 Appointment_Item::Appointment_Item(const ImpExp_Item &record)
     : ImpExp_Item(record)
 {

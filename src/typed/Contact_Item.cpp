@@ -62,4 +62,12 @@ try : ImpExp_Item(QStringLiteral("contact"), duid, puid, lastModified) {
     ImpExp_Guard<ImpExp_ErrorException>::passOn();
 }
 
+Contact_Item::Contact_Item(const QString &duid, const QString &puid, const QDateTime &lastModified,
+                           const ContactFields &f)
+    : Contact_Item(duid, puid, lastModified, f.firstName, f.lastName, f.email, f.personalEmail,
+                   f.officePhone, f.personalHome, f.personalMobile, f.photo, f.collaborationId,
+                   f.officePhone2, f.fax, f.company, f.otherPhone, f.jobTitle)
+{
+}
+
 Contact_Item::~Contact_Item() = default;

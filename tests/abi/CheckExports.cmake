@@ -1,0 +1,32 @@
+# Fails when the shared library LIBRARY exports a name that is not the
+# library's own (a std:: or Qt template instantiation, a helper of its
+# sources), or no longer exports the type information of its exception
+# classes, without which a host cannot catch them by type.
+execute_process(COMMAND nm -DC --defined-only ${LIBRARY}
+  OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(own "^(typeinfo for |typeinfo name for |vtable for )?(ImpExp_|ImpExp::|Contact|Appointment|FieldProblem)")
+set(ownOperator "^operator.*(ImpExp_|Contact|Appointment)")
+set(foreign "")
+foreach(line IN LISTS lines)
+  if(line STREQUAL "")
+    continue()
+  endif()
+  string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" name "${line}")
+  if(NOT name MATCHES "${own}" AND NOT name MATCHES "${ownOperator}")
+    string(APPEND foreign "  ${name}\n")
+  endif()
+endforeach()
+if(foreign)
+  message(FATAL_ERROR "exported but not the library's own:\n${foreign}")
+endif()
+foreach(class ImpExp_Exception ImpExp_FatalException ImpExp_ErrorException)
+  if(NOT listing MATCHES "typeinfo for ${class}\n")
+    message(FATAL_ERROR "the typeinfo of ${class} is not exported")
+  endif()
+endforeach()
+list(LENGTH lines count)
+message(STATUS "${count} exported names, all the library's own")
