@@ -188,6 +188,8 @@ private slots:
     void cards();
     void events_data();
     void events();
+    void toICalKeepsTheWallClock_data();
+    void toICalKeepsTheWallClock();
     void sinceLeavesIdentifiersOnly();
     void toICalSkipsDuplicatesInAFixedOrder();
     void usageErrors_data();
@@ -467,6 +469,68 @@ void BridgeTest::events()
     for (const QString &element : elements.split(", "))
         QVERIFY2(actual.contains(element), qPrintable(actual.join('\n')));
     checkEventsReturn(in, set, run.out, dir);
+}
+
+// The demo's daily 09:00 stand-up crosses the clock change of 29 March 2026: other
+// calendar programs must still show it at 09:00 after it, and from-ical must read
+// the file back to the same instants.
+void BridgeTest::toICalKeepsTheWallClock_data()
+{
+    QTest::addColumn<QString>("reader"); // a module of series_times.py
+    QTest::addColumn<QString>("systemZone"); // of to-ical
+    QTest::addColumn<QStringList>("options");
+
+    QTest::newRow("icalendar, the system's zone") << "icalendar" << berlin << QStringList();
+    QTest::newRow("vobject, the system's zone") << "vobject" << berlin << QStringList();
+    QTest::newRow("icalendar, --zone in another system zone")
+        << "icalendar"
+        << "Asia/Tokyo" << QStringList { "--zone", berlin };
+}
+
+void BridgeTest::toICalKeepsTheWallClock()
+{
+    QFETCH(QString, reader);
+    QFETCH(QString, systemZone);
+    QFETCH(QStringList, options);
+    QTemporaryDir dir;
+    const QString agenda = dir.filePath("agenda_%1.xml"), out = dir.filePath("out.ics");
+    {
+        TimeZoneScope tz(berlin);
+        QCOMPARE(velxml({ "demo", dir.path() }).exitCode, 0);
+    }
+    {
+        TimeZoneScope tz(qPrintable(systemZone));
+        const Run run = velxml(QStringList { "to-ical", agenda, out } + options);
+        QVERIFY2(run.out.contains("approximated 0, lossy 0"), qPrintable(run.out + run.err));
+    }
+    TimeZoneScope tz(berlin);
+    const QString python = QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+    QProcess process;
+    process.start(python,
+                  { QStringLiteral(VELXML_TEST_DATA "/scripts/series_times.py"), reader, out,
+                    "a-201", "2026-03-27", "2026-03-30" });
+    QVERIFY(process.waitForFinished(60000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitCode() != 0 && err.contains("ModuleNotFoundError"))
+        QSKIP(qPrintable("python3-" + reader + " is not installed"));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()),
+             QStringLiteral("2026-03-27 09:00 08:00Z\n2026-03-30 09:00 07:00Z\n"));
+
+    const QString back = dir.filePath("back_%1.xml");
+    QCOMPARE(velxml({ "from-ical", out, back }).exitCode, 0);
+    QHash<QString, QStringList> sent; // duid: the elements that place an appointment
+    const auto times = [](const ImpExp_Item &item) {
+        QStringList values;
+        for (const char *element : { "begin", "end", "periodicity", "repetitiveEndDate" })
+            values << item.getElement(element);
+        return values;
+    };
+    for (const ImpExp_Item &item : readItems(agenda, "appointment"))
+        sent.insert(item.getAttribute("duid"), times(item));
+    const QList<ImpExp_Item> returned = readItems(back, "appointment");
+    QCOMPARE(returned.size(), 7); // the appointments with their fields
+    for (const ImpExp_Item &item : returned)
+        QCOMPARE(times(item), sent.value(item.getAttribute("duid")));
 }
 
 // --since leaves older cards their identifiers only; to-vcard has nothing to
