@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -150,6 +151,72 @@ public:
      * @since 1.1
      */
     static bool isWritable(const ImpExp_Item &item, QString *reason = nullptr);
+
+    /**
+     * The number of items putItem() has written in this export so far.
+     * @since 1.2
+     */
+    int writtenItemCount() const;
+    /**
+     * The number of items announced to the constructor (its totalItems).
+     * @since 1.2
+     */
+    int announcedItemCount() const;
+    /**
+     * Whether every announced page file has been written and closed: all
+     * announced items were put (the last of them closes the last page). True
+     * at once for an export of no items. An export closed early with
+     * closeBuilder() stays unfinished: its set is short, and a reader of it
+     * finds fewer items than announced. Says nothing of write failures; see
+     * hasWriteError().
+     * @since 1.2
+     */
+    bool isFinished() const;
+    /**
+     * The page files of this export's path template numbered from its last
+     * page on (from totalPage) that exist now: pages of an older, longer
+     * export in the same place, which a reader would take for part of this
+     * set. Missing numbers are looked past, up to 100 in a row, as a check of
+     * the set does. Also callable before the first putItem(): it then lists
+     * what this export would leave behind. Nothing is removed; see
+     * removeLeftOverPages().
+     * @since 1.2
+     */
+    QStringList leftOverPages() const;
+    /**
+     * Removes every file leftOverPages() lists. Never done implicitly.
+     * @param failure when not null and a file cannot be removed, set to
+     *        "<file>: <system text>" of the first such file.
+     * @return true when no left-over page is left.
+     * @since 1.2
+     */
+    bool removeLeftOverPages(QString *failure = nullptr);
+    /**
+     * How many values were written otherwise than handed over in this export:
+     * a value with characters XML cannot carry, written with U+FFFD in their
+     * place (see putItem()), and a date-time text that is no timestamp (the
+     * "lastModified" attribute of any item, the "begin", "end" and
+     * "repetitiveEndDate" elements of an "appointment"): an invalid local
+     * time, such as one in the hour a clock change skips, is written as an
+     * empty text, a year past 9999 as one that no reader takes. The export's
+     * own "id" and "deviceId" count too, once. Names are not counted; see
+     * isWritable(). A new export (assignment) and a copy start at 0.
+     * @since 1.2
+     */
+    int alteredValueCount() const;
+    /**
+     * The "duid" attribute of the first item with an altered value; null when
+     * no value was altered or the first altered value was the export's "id"
+     * or "deviceId".
+     * @since 1.2
+     */
+    QString firstAlteredDuid() const;
+    /**
+     * The name of the first altered value's attribute or element ("title",
+     * "lastModified", "id"); null when no value was altered.
+     * @since 1.2
+     */
+    QString firstAlteredField() const;
 
 private:
     QString deviceId;

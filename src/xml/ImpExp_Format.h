@@ -1,10 +1,14 @@
 #ifndef IMPEXP_FORMAT_H
 #define IMPEXP_FORMAT_H
 
+#include <QFileInfo>
 #include <QLatin1String>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <QXmlStreamReader>
+
+#include <limits>
 
 // What the writer and the reader of the exchange format agree on.
 namespace ImpExp_Format
@@ -72,6 +76,35 @@ inline QString pageFileName(const QString &pathTemplate, int fileNumber)
     QString name = pathTemplate;
     return name.replace(QLatin1String("%1"),
                         QStringLiteral("%1").arg(fileNumber, 2, 10, QLatin1Char('0')));
+}
+
+// Page files are looked for past missing numbers, up to this many in a row:
+// a crash or a copy can leave holes in a set, and what lies behind them still
+// belongs to no other export.
+constexpr int pageGapLimit = 100;
+
+// The page files numbered from @p firstNumber on that exist (a dangling link
+// too: it holds the name), looking past up to pageGapLimit missing numbers in
+// a row.
+inline QStringList existingPages(const QString &pathTemplate, int firstNumber)
+{
+    QStringList names;
+    if (!pathTemplate.contains(QLatin1String("%1")))
+        return names;
+    int missing = 0;
+    for (int number = qMax(firstNumber, 0); missing <= pageGapLimit; ++number) {
+        const QString name = pageFileName(pathTemplate, number);
+        const QFileInfo info(name);
+        if (info.exists() || info.isSymLink()) {
+            names << name;
+            missing = 0;
+        } else {
+            ++missing;
+        }
+        if (number == std::numeric_limits<int>::max())
+            break;
+    }
+    return names;
 }
 
 } // namespace ImpExp_Format

@@ -18,7 +18,7 @@ namespace
 using Kind = ImpExp_SetCheck::ProblemKind;
 
 // Beyond this many missing page files in a row one problem stands for all.
-constexpr int listedGap = 100;
+constexpr int listedGap = ImpExp_Format::pageGapLimit;
 
 QString quoted(const QString &text)
 {

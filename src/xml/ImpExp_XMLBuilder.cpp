@@ -27,15 +27,8 @@ constexpr qint64 unambiguousMsecs = 2 * 86400 * 1000;
 // reference date keeps the order and the subtractions cannot overflow.
 constexpr qint64 syncLimitMsecs = Q_INT64_C(1000000000000000);
 
-// Names are the host's, but they are cleaned too: one lone surrogate would
-// break the writer's encoder for every page after it.
-void writeValue(QXmlStreamWriter &writer, const QString &name, const QString &value)
-{
-    QString nameScratch;
-    QString valueScratch;
-    writer.writeAttribute(ImpExp_XmlText::clean(name, &nameScratch),
-                          ImpExp_XmlText::clean(value, &valueScratch));
-}
+// The length of every date-time text a reader takes ("yyyyMMddThhmmssZ").
+constexpr int timestampLength = 16;
 
 // The first failure to write a page file, kept for the host to ask about.
 struct WriteStatus {
@@ -195,6 +188,53 @@ public:
     // every element: a qualified name reaches the file in a single write.
     QString qualifiedName;
     WriteStatus status;
+
+    // The values written otherwise than handed over in this export.
+    int alteredCount = 0;
+    QString firstAlteredDuid;
+    QString firstAlteredField;
+
+    // @p value as it is written, noting when that is not as handed over: a
+    // cleaned value, or a date-time text (@p timestamp) that is no timestamp.
+    // @p item is null for the header, @p record false where the header is
+    // written again on a later page.
+    const QString &written(const QString &value, QString *scratch, const ImpExp_Item *item,
+                           const QString &field, bool timestamp = false, bool record = true)
+    {
+        const QString &text = ImpExp_XmlText::clean(value, scratch);
+        if (record && (&text != &value || (timestamp && text.size() != timestampLength)))
+            noteAltered(item, field);
+        return text;
+    }
+
+    // Names are the host's, but they are cleaned too: one lone surrogate would
+    // break the writer's encoder for every page after it.
+    void writeAttribute(QXmlStreamWriter &out, const QString &name, const QString &value,
+                        const ImpExp_Item *item, bool record = true)
+    {
+        QString nameScratch;
+        QString valueScratch;
+        out.writeAttribute(ImpExp_XmlText::clean(name, &nameScratch),
+                           written(value, &valueScratch, item, name,
+                                   item && name == QLatin1String("lastModified"), record));
+    }
+
+    void noteAltered(const ImpExp_Item *item, const QString &field)
+    {
+        if (alteredCount++ > 0)
+            return;
+        if (item)
+            firstAlteredDuid = item->getAttribute(QStringLiteral("duid"));
+        firstAlteredField = field;
+    }
+
+    void startExport()
+    {
+        status = WriteStatus();
+        alteredCount = 0;
+        firstAlteredDuid = QString();
+        firstAlteredField = QString();
+    }
 };
 
 ImpExp_XMLBuilder::ImpExp_XMLBuilder()
@@ -283,7 +323,7 @@ ImpExp_XMLBuilder &ImpExp_XMLBuilder::operator=(const ImpExp_XMLBuilder &other)
     writtenItems = 0;
     pageItems = 0;
     lastSyncDate = other.lastSyncDate;
-    d->status = WriteStatus();
+    d->startExport();
     prepareExport();
     return *this;
 }
@@ -334,18 +374,23 @@ try {
     out.writeStartElement(qualified(item.getItemName()));
     IMPEXP_DEBUG("write attributes");
     for (const auto &attribute : item.getAttributes())
-        writeValue(out, attribute.first, attribute.second);
+        d->writeAttribute(out, attribute.first, attribute.second, &item);
 
     if (withElements) {
         IMPEXP_DEBUG("write elements");
         const QString space = QStringLiteral("xml:space");
         const QString preserve = QStringLiteral("preserve");
+        const bool appointment = item.getItemName() == QLatin1String("appointment");
         for (const auto &element : item.getItemElements()) {
             out.writeStartElement(qualified(element.first));
             out.writeAttribute(space, preserve);
             QString scratch;
+            const bool timestamp = appointment
+                && (element.first == QLatin1String("begin") || element.first == QLatin1String("end")
+                    || element.first == QLatin1String("repetitiveEndDate"));
             // Even an empty value gets a start and an end tag.
-            out.writeCharacters(ImpExp_XmlText::clean(element.second, &scratch));
+            out.writeCharacters(
+                d->written(element.second, &scratch, &item, element.first, timestamp));
             out.writeEndElement();
         }
     }
@@ -419,8 +464,9 @@ try {
     out.writeNamespace(QString(ImpExp_Format::schemaInstanceUri), QStringLiteral("xs"));
     out.writeAttribute(QStringLiteral("created"), ImpExp_Timestamp::format(created));
     out.writeAttribute(QStringLiteral("schemaVersion"), QStringLiteral("1.0"));
-    writeValue(out, QStringLiteral("id"), id);
-    writeValue(out, QStringLiteral("deviceId"), deviceId);
+    // Every page repeats the header; its values count as altered once.
+    d->writeAttribute(out, QStringLiteral("id"), id, nullptr, pageIndex == 0);
+    d->writeAttribute(out, QStringLiteral("deviceId"), deviceId, nullptr, pageIndex == 0);
     out.writeStartElement(qualified(applicationElement));
     out.writeAttribute(QStringLiteral("max"), QString::number(max));
     out.writeAttribute(QStringLiteral("pageSize"), QString::number(pageSize));
@@ -495,4 +541,55 @@ bool ImpExp_XMLBuilder::isWritable(const ImpExp_Item &item, QString *reason)
             return false;
     }
     return true;
+}
+
+int ImpExp_XMLBuilder::writtenItemCount() const
+{
+    return writtenItems;
+}
+
+int ImpExp_XMLBuilder::announcedItemCount() const
+{
+    return totalItems;
+}
+
+bool ImpExp_XMLBuilder::isFinished() const
+{
+    // The item that completes the count closes the last page, and an export
+    // of no items writes its single page in the constructor.
+    return writtenItems == totalItems && !pageOpen();
+}
+
+QStringList ImpExp_XMLBuilder::leftOverPages() const
+{
+    return ImpExp_Format::existingPages(pathTemplate, totalPage);
+}
+
+bool ImpExp_XMLBuilder::removeLeftOverPages(QString *failure)
+{
+    bool removedAll = true;
+    for (const QString &name : leftOverPages()) {
+        QFile page(name);
+        if (page.remove())
+            continue;
+        if (removedAll && failure)
+            *failure = QStringLiteral("%1: %2").arg(name, page.errorString());
+        removedAll = false;
+    }
+    return removedAll;
+}
+
+int ImpExp_XMLBuilder::alteredValueCount() const
+{
+    return d->alteredCount;
+}
+
+QString ImpExp_XMLBuilder::firstAlteredDuid() const
+{
+    return d->firstAlteredDuid;
+}
+
+QString ImpExp_XMLBuilder::firstAlteredField() const
+{
+    return d->firstAlteredField;
 }
