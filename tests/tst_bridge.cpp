@@ -602,15 +602,18 @@ void BridgeTest::setsThatCannotBeWritten_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("input");
     // "full": page 00 a link to /dev/full; "file": a file where the set's folder goes;
-    // "none": the folder is missing, and made.
+    // "none": the folder is missing, and made; "older": pages 00 to 02 of an older set are
+    // there, left alone; "replace": the same with --replace, which removes them once written.
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("message"); // %1: page 00; empty: written
 
-    for (const char *damage : { "full", "file", "none" }) {
+    for (const char *damage : { "full", "file", "none", "older", "replace" }) {
         const QString message = damage == QLatin1String("full")
             ? "cannot write %1: No space left on device"
-            : damage == QLatin1String("file") ? "Cannot create file %1, Not a directory"
-                                              : QString();
+            : damage == QLatin1String("file")  ? "Cannot create file %1, Not a directory"
+            : damage == QLatin1String("older") ? "nothing written: 2 page files of an older, "
+                                                 "longer set would be left behind"
+                                               : QString();
         QTest::newRow(qPrintable(QStringLiteral("from-vcard, %1").arg(damage)))
             << "from-vcard" << dataFile("vcard/kcontacts/vcard1.vcf") << damage << message;
         QTest::newRow(qPrintable(QStringLiteral("from-ical, %1").arg(damage)))
@@ -632,14 +635,25 @@ void BridgeTest::setsThatCannotBeWritten()
         QVERIFY(QFile::link("/dev/full", page));
     if (damage == "file")
         QVERIFY(writeText(dir, "missing", "x") == dir.filePath("missing"));
-    const Run run = velxml({ command, input, set });
+    const bool older = damage == "older" || damage == "replace";
+    if (older) {
+        QVERIFY(QDir(dir.path()).mkdir("missing"));
+        for (const char *number : { "00", "01", "02" })
+            QVERIFY(!writeText(dir, "missing/set_" + QString(number) + ".xml", "old").isEmpty());
+    }
+    const Run run = velxml(QStringList { command, input, set }
+                           + (damage == "replace" ? QStringList { "--replace" } : QStringList()));
     if (message.isEmpty()) {
-        QVERIFY2(QFile::exists(page), qPrintable(run.err));
+        QVERIFY2(QFile::exists(page) && contents(page) != "old", qPrintable(run.err));
         QVERIFY2(!run.err.contains(page), qPrintable(run.err));
+        QCOMPARE(QFile::exists(set.arg("01")), false);
+        QCOMPARE(QFile::exists(set.arg("02")), false);
         return;
     }
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(message.arg(page)), qPrintable(run.err));
+    if (older)
+        QCOMPARE(contents(page), QByteArray("old"));
 }
 
 void BridgeTest::usageErrors()

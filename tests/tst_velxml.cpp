@@ -52,6 +52,8 @@ private slots:
     void dumpExportReproducesTheSet();
     void exitStatus_data();
     void exitStatus();
+    void exportOverAnOlderSet_data();
+    void exportOverAnOlderSet();
     void exportNamesThePageItCannotWrite_data();
     void exportNamesThePageItCannotWrite();
     void demoWritesSetsThatValidate();
@@ -306,6 +308,97 @@ void TestVelxml::exitStatus_data()
     QTest::newRow("export: duid twice")
         << exportTo << R"({"name":"contact","attributes":[["duid","2"],["duid","3"]]})" << 1
         << R"(items.jsonl:2: attribute "duid" appears twice)";
+}
+
+// Ten contacts, five a page, exported where an older export left @p older contacts: a longer
+// older set is refused before any file is touched, unless --replace, which removes its pages once
+// the new set is whole; a value written otherwise than given fails the export, naming it.
+void TestVelxml::exportOverAnOlderSet_data()
+{
+    QTest::addColumn<int>("older");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("extra"); // a last item
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message"); // %1: the folder
+    QTest::addColumn<int>("pages"); // page files in the folder afterwards
+
+    QTest::newRow("a longer older set: refused, every page named up to ten, nothing touched")
+        << 80 << ""
+        << "" << 1
+        << "velxml export: nothing written: 14 page files of an older, longer set would be left "
+           "behind, and readers would take them for part of this one: %1/out_02.xml, "
+           "%1/out_03.xml, %1/out_04.xml, %1/out_05.xml, %1/out_06.xml, %1/out_07.xml, "
+           "%1/out_08.xml, %1/out_09.xml, %1/out_10.xml, %1/out_11.xml and 4 more; remove them, "
+           "or give --replace"
+        << 16;
+    QTest::newRow("older pages past a gap count too")
+        << -80 << ""
+        << "" << 1 << "13 page files of an older, longer set" << 15;
+    QTest::newRow("--replace: the new set, then the older pages removed")
+        << 80 << "--replace"
+        << "" << 0 << "Wrote 10 items on 2 page files" << 2;
+    QTest::newRow("an older set no longer than the new one is overwritten")
+        << 7 << ""
+        << "" << 0 << "Wrote 10 items on 2 page files" << 2;
+    QTest::newRow("--replace with nothing to remove")
+        << 0 << "--replace"
+        << "" << 0 << "Wrote 10 items on 2 page files" << 2;
+    QTest::newRow("a value XML cannot carry: written, exit 1, the first named")
+        << 0 << ""
+        << R"({"name":"contact","attributes":[["duid","x"]],"elements":[["lastName","a"]]})" << 1
+        << "1 value written otherwise than given" << 3;
+    QTest::newRow("a lastModified that is no timestamp, named")
+        << 0 << ""
+        << R"({"name":"contact","attributes":[["duid","x"],["lastModified","soon"]]})" << 1
+        << "the first: lastModified of duid x" << 3;
+}
+
+void TestVelxml::exportOverAnOlderSet()
+{
+    QFETCH(int, older);
+    QFETCH(QString, options);
+    QFETCH(QString, extra);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(int, pages);
+
+    QTemporaryDir dir;
+    const auto contacts = [](int count) {
+        QByteArray lines;
+        for (int i = 0; i < count; ++i)
+            lines += QStringLiteral(R"({"name":"contact","attributes":[["duid","%1"]]})")
+                         .arg(i)
+                         .toUtf8()
+                + '\n';
+        return lines;
+    };
+    const QString out = dir.filePath("out_%1.xml"), items = dir.filePath("items.jsonl");
+    const QString exportLine = "export --application VelDirectory --page-size 5 %1 %2";
+    QVERIFY(writeFile(items, contacts(qAbs(older))));
+    if (older != 0)
+        QCOMPARE(velxml(exportLine, { items, out }).exitCode, 0);
+    if (older < 0) // a gap a reader looks past: page 12 missing
+        QVERIFY(QFile::remove(out.arg("12")));
+    QHash<QString, QByteArray> before;
+    for (const QString &name : QDir(dir.path()).entryList({ "out_*.xml" }))
+        before.insert(name, readFile(dir.filePath(name)));
+
+    QVERIFY(writeFile(items, contacts(10) + extra.toUtf8()));
+    const Run run = velxml(exportLine + ' ' + options, { items, out });
+    QCOMPARE(run.exitCode, status);
+    QVERIFY2((status == 0 ? run.out : run.err).contains(message.arg(dir.path())),
+             qPrintable(run.out + run.err));
+    const QStringList after = QDir(dir.path()).entryList({ "out_*.xml" });
+    QCOMPARE(after.size(), pages);
+    if (!extra.isEmpty())
+        return;
+    if (status == 1) { // refused: not a byte changed
+        for (const QString &name : after)
+            QVERIFY2(readFile(dir.filePath(name)) == before.value(name), qPrintable(name));
+        return;
+    }
+    const Run check = velxml("validate %1", { out });
+    QVERIFY2(check.exitCode == 0 && check.out.contains("10 items"), qPrintable(check.out));
 }
 
 // Pages 00 and 01 of three, the first 20 small contacts, then 20 of 10 KB

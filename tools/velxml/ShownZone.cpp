@@ -8,8 +8,7 @@ bool isShownZone(const QString &name)
 {
     if (name == QLatin1String("UTC"))
         return true;
-    static const QRegularExpression fixedOffset(
-        QStringLiteral("^UTC[+-](0\\d|1[0-4]):[0-5]\\d$"));
+    static const QRegularExpression fixedOffset(QStringLiteral("^UTC[+-](0\\d|1[0-4]):[0-5]\\d$"));
     if (fixedOffset.match(name).hasMatch())
         return true;
     // Words of letters, digits, "_", "+" and "-" between slashes: no way out

@@ -2,6 +2,7 @@
 
 #include "../CommandLine.h"
 #include "../Commands.h"
+#include "../ExportChecks.h"
 
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
@@ -122,6 +123,10 @@ void addSetOptions(QCommandLineParser &parser)
     parser.addOption({ QStringLiteral("device"),
                        QStringLiteral("Device identifier for the header."),
                        QStringLiteral("DEVICE"), QStringLiteral("velxml") });
+    parser.addOption(
+        { QStringLiteral("replace"),
+          QStringLiteral("Over an older, longer set: write the new set, then remove the older "
+                         "set's pages beyond it (without it, nothing is written).") });
 }
 
 // False (with @p error set) when an option value is unusable.
@@ -139,6 +144,7 @@ bool readSetOptions(const QCommandLineParser &parser, SetOptions *options, QStri
     }
     options->id = parser.value(QStringLiteral("id"));
     options->device = parser.value(QStringLiteral("device"));
+    options->replace = parser.isSet(QStringLiteral("replace"));
     return true;
 }
 
@@ -224,14 +230,15 @@ bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
         ImpExp_XMLBuilder builder(options.device, options.id, pathTemplate, options.pageSize,
                                   QDateTime::currentDateTimeUtc(), count, count, applicationName,
                                   options.since);
+        *error = leftOverRefusal(builder, options.replace);
+        if (!error->isEmpty())
+            return false;
         for (const ImpExp_Item &item : items)
             builder.putItem(item);
         builder.closeBuilder();
-        if (builder.hasWriteError()) {
-            *error = QStringLiteral("cannot write %1: %2")
-                         .arg(builder.writeErrorFileName(), builder.writeErrorString());
+        *error = writtenSetProblem(builder, options.replace);
+        if (!error->isEmpty())
             return false;
-        }
     } catch (const ImpExp_Exception &e) {
         *error = QStringLiteral("cannot write %1: %2")
                      .arg(pathTemplate, QString::fromLatin1(e.what()));

@@ -63,6 +63,7 @@ struct SetOptions {
     QDateTime since; // reference date of the export; the epoch means a full export
     QString id;
     QString device;
+    bool replace = false; // an older, longer set in its place is removed once this one is written
 };
 
 // What a bridge command was asked to do.
@@ -156,9 +157,9 @@ void forEachRecord(const QList<ImpExp_Item> &records, Report *report,
 }
 
 // Writes @p items through the library's builder under @p applicationName.
-// False, with @p error naming the item or the page file, when an item's names
-// cannot be written (then no page file is touched) or a page could not be
-// written whole.
+// False, with @p error naming the item or the page files, when an item's names
+// cannot be written or an older, longer set would be left behind (then no page
+// file is touched), or when the set written is not whole or not as given.
 bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
               const QString &applicationName, const SetOptions &options, QString *error);
 
