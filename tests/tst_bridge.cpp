@@ -188,6 +188,8 @@ private slots:
     void cards();
     void events_data();
     void events();
+    void toICalCountsLosses_data();
+    void toICalCountsLosses();
     void toICalKeepsTheWallClock_data();
     void toICalKeepsTheWallClock();
     void sinceLeavesIdentifiersOnly();
@@ -469,6 +471,47 @@ void BridgeTest::events()
     for (const QString &element : elements.split(", "))
         QVERIFY2(actual.contains(element), qPrintable(actual.join('\n')));
     checkEventsReturn(in, set, run.out, dir);
+}
+
+// An appointment whose repetition iCalendar cannot say goes out once, counted as a loss;
+// --strict then writes nothing.
+void BridgeTest::toICalCountsLosses_data()
+{
+    QTest::addColumn<QString>("periodicity");
+    QTest::addColumn<QString>("summary"); // its end
+
+    QTest::newRow("daily: exact") << "RRULE:FREQ=DAILY"
+                                  << "approximated 0, lossy 0";
+    QTest::newRow("a word iCalendar lacks") << "RRULE:FREQ=FORTNIGHTLY"
+                                            << "lossy 1; not carried: periodicity FORTNIGHTLY 1";
+}
+
+void BridgeTest::toICalCountsLosses()
+{
+    QFETCH(QString, periodicity);
+    QFETCH(QString, summary);
+    TimeZoneScope tz(berlin);
+    QTemporaryDir dir;
+    const QString items = writeText(
+        dir, "items.jsonl",
+        QStringLiteral(R"({"name":"appointment","attributes":[["duid","a1"]],"elements":)"
+                       R"([["begin","20260302T080000Z"],["end","20260302T081500Z"],)"
+                       R"(["periodicity","%1"]]})")
+            .arg(periodicity)
+            .toUtf8());
+    const QString set = dir.filePath("set_%1.xml"), out = dir.filePath("out.ics");
+    QCOMPARE(
+        velxml({ "export", "--application", "Agenda", "--page-size", "5", items, set }).exitCode,
+        0);
+    const bool lossy = !summary.endsWith("lossy 0");
+    const Run strict = velxml({ "to-ical", set, out, "--strict" });
+    QCOMPARE(strict.exitCode, lossy ? 1 : 0);
+    QCOMPARE(QFile::exists(out), !lossy);
+    const Run run = velxml({ "to-ical", set, out });
+    QCOMPARE(run.exitCode, lossy ? 1 : 0);
+    QVERIFY2(run.out.trimmed().endsWith(summary), qPrintable(run.out));
+    QCOMPARE(contents(out).count("RRULE:FREQ=DAILY"), lossy ? 0 : 1);
+    QCOMPARE(contents(out).contains("DTSTART;TZID=Europe/Berlin:20260302T090000"), !lossy);
 }
 
 // The demo's daily 09:00 stand-up crosses the clock change of 29 March 2026: other

@@ -289,6 +289,9 @@ void TestVelxml::exitStatus_data()
         << "" << 2
         << "--kind takes contact, contactMap, appointment or appointmentMap, not "
            "'contacts'";
+    QTest::newRow("an exception naming a path with non-ASCII letters, decoded")
+        << "export --application VelDirectory --page-size 5 %1 /proc/Grüße/x_%1.xml"
+        << "" << 1 << "Cannot create file /proc/Grüße/x_00.xml";
     QTest::newRow("page size not a number") << "export --application Agenda --page-size ten %1 %2"
                                             << "" << 2 << "--page-size must be a whole number";
     const QString exportTo

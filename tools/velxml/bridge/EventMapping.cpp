@@ -246,10 +246,8 @@ void readRecurrence(const Event &event, int detachedOccurrences, AppointmentFiel
 
     // The rule alone against its carried form: EXDATE and the like are
     // already told above.
-    QStringList ignored;
-    Losses ignoredLosses;
-    const Event::Ptr carried
-        = eventFromAppointment(*fields, wallClockZone(), &ignored, &ignoredLosses);
+    Losses ignored;
+    const Event::Ptr carried = eventFromAppointment(*fields, wallClockZone(), &ignored);
     const RecurrenceRule *carriedRule = carried->recurrence()->defaultRRuleConst();
     if (!carriedRule
         || ruleOccurrences(*rule, event.allDay())
@@ -513,8 +511,7 @@ AppointmentFields appointmentFromEvent(const Event &event, int detachedOccurrenc
     return fields;
 }
 
-Event::Ptr eventFromAppointment(const AppointmentFields &f, const QTimeZone &zone,
-                                QStringList *approximations, Losses *losses)
+Event::Ptr eventFromAppointment(const AppointmentFields &f, const QTimeZone &zone, Losses *losses)
 {
     Event::Ptr event(new Event);
     event->startUpdates();
@@ -526,7 +523,10 @@ Event::Ptr eventFromAppointment(const AppointmentFields &f, const QTimeZone &zon
     const QDateTime localEnd = f.end.toTimeZone(zone);
     const bool allDay = localBegin.time() == QTime(0, 0) && localEnd.time() == QTime(0, 0)
         && localEnd.date() > localBegin.date();
-    const bool repeats = !f.period.isEmpty() && f.period != QLatin1String("ONE_TIME");
+    const bool hasPeriod = !f.period.isEmpty() && f.period != QLatin1String("ONE_TIME");
+    const RecurrenceRule::PeriodType type
+        = hasPeriod ? frequencyType(f.period) : RecurrenceRule::rNone;
+    const bool repeats = type != RecurrenceRule::rNone;
     if (allDay) {
         event->setDtStart(QDateTime(localBegin.date(), QTime(0, 0), Qt::LocalTime));
         event->setDtEnd(QDateTime(localEnd.date().addDays(-1), QTime(0, 0), Qt::LocalTime));
@@ -541,24 +541,19 @@ Event::Ptr eventFromAppointment(const AppointmentFields &f, const QTimeZone &zon
         event->setDtEnd(f.end.toUTC());
     }
 
-    if (repeats) {
-        const RecurrenceRule::PeriodType type = frequencyType(f.period);
-        if (type == RecurrenceRule::rNone) {
-            losses->add(QStringLiteral("periodicity %1").arg(f.period));
-            *approximations
-                << QStringLiteral("repetition '%1' unknown; written without RRULE").arg(f.period);
-        } else {
-            KCalendarCore::Recurrence *recurrence = event->recurrence();
-            RecurrenceRule *rule = recurrence->defaultRRule(true);
-            rule->setRecurrenceType(type);
-            rule->setFrequency(1);
-            if (f.repetitionEndDate.isValid()) {
-                if (allDay)
-                    recurrence->setEndDate(f.repetitionEndDate);
-                else
-                    recurrence->setEndDateTime(
-                        QDateTime(f.repetitionEndDate, QTime(23, 59, 59), zone));
-            }
+    if (hasPeriod && !repeats) {
+        // The series cannot be written: the event goes out once.
+        losses->add(QStringLiteral("periodicity %1").arg(f.period));
+    } else if (repeats) {
+        KCalendarCore::Recurrence *recurrence = event->recurrence();
+        RecurrenceRule *rule = recurrence->defaultRRule(true);
+        rule->setRecurrenceType(type);
+        rule->setFrequency(1);
+        if (f.repetitionEndDate.isValid()) {
+            if (allDay)
+                recurrence->setEndDate(f.repetitionEndDate);
+            else
+                recurrence->setEndDateTime(QDateTime(f.repetitionEndDate, QTime(23, 59, 59), zone));
         }
     }
 

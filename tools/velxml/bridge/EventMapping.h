@@ -67,12 +67,11 @@ AppointmentFields appointmentFromEvent(const KCalendarCore::Event &event, int de
 // end date (inclusive) in @p zone, a display alarm. A repeating event starts
 // at its wall-clock time in @p zone (DTSTART;TZID=...), so that the series
 // keeps that time across clock changes; the others are written in UTC.
-// @p approximations receives what could not be written as it was, @p losses
-// what could not be written at all. Without a lastModified the event is marked
-// for calendarText(), which leaves out the time of making as its change date.
+// @p losses counts a repetition that cannot be written (the event then goes
+// out once). Without a lastModified the event is marked for calendarText(),
+// which leaves out the time of making as its change date.
 KCalendarCore::Event::Ptr eventFromAppointment(const AppointmentFields &fields,
-                                               const QTimeZone &zone, QStringList *approximations,
-                                               Losses *losses);
+                                               const QTimeZone &zone, Losses *losses);
 
 // @p calendar as iCalendar text. Events made by eventFromAppointment() without
 // a lastModified get no LAST-MODIFIED (their DTSTAMP is the time of writing).

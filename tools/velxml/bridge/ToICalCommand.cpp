@@ -50,10 +50,9 @@ int runToICal(const QStringList &arguments)
     QSet<QString> uids; // the calendar itself takes a second event with the same UID
     forEachRecord(records, &report, appointmentFromItem,
                   [&](const QString &label, const AppointmentFields &fields) {
-                      QStringList approximations;
                       Losses losses;
                       const KCalendarCore::Event::Ptr event
-                          = eventFromAppointment(fields, zone, &approximations, &losses);
+                          = eventFromAppointment(fields, zone, &losses);
                       if (uids.contains(event->uid()) || !calendar->addEvent(event)) {
                           report.skipped(label, QStringLiteral("duplicate duid"));
                           return;
@@ -63,7 +62,6 @@ int runToICal(const QStringList &arguments)
                           event->setLastModified(fields.lastModified.toUTC());
                       uids.insert(event->uid());
                       ++written;
-                      report.approximated(label, approximations);
                       report.notCarried(label, losses);
                   });
 
