@@ -328,7 +328,7 @@ void TestVelxml::exportOverAnOlderSet_data()
     QTest::newRow("a longer older set: refused, every page named up to ten, nothing touched")
         << 80 << ""
         << "" << 1
-        << "velxml export: nothing written: 14 page files of an older, longer set would be left "
+        << "export: nothing written: 14 page files of an older, longer set would be left "
            "behind, and readers would take them for part of this one: %1/out_02.xml, "
            "%1/out_03.xml, %1/out_04.xml, %1/out_05.xml, %1/out_06.xml, %1/out_07.xml, "
            "%1/out_08.xml, %1/out_09.xml, %1/out_10.xml, %1/out_11.xml and 4 more; remove them, "
