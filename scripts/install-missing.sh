@@ -10,16 +10,18 @@ velxml_base_packages=(g++ make cmake pkg-config qtbase5-dev tzdata)
 # velxml_packages QT: the same for Qt major version QT (5 or 6), and the
 # KContacts and KCalendarCore of the matching KDE Frameworks for velxml's
 # vCard and iCalendar bridge: KF5 always, KF6 where the distribution has it
-# (Debian 12 does not).
+# (Debian 12 does not). python3-icalendar and python3-vobject read the
+# bridge's iCalendar output in its tests as other calendars would.
 velxml_packages() {
     local qt=$1
     if [ "$qt" = 5 ]; then
-        echo g++ make cmake pkg-config qtbase5-dev tzdata libkf5contacts-dev libkf5calendarcore-dev
+        echo g++ make cmake pkg-config qtbase5-dev tzdata libkf5contacts-dev libkf5calendarcore-dev \
+            python3-icalendar python3-vobject
         return 0
     fi
     echo g++ make cmake pkg-config qt6-base-dev tzdata
     if apt-cache show libkf6contacts-dev libkf6calendarcore-dev >/dev/null 2>&1; then
-        echo libkf6contacts-dev libkf6calendarcore-dev
+        echo libkf6contacts-dev libkf6calendarcore-dev python3-icalendar python3-vobject
     fi
     return 0
 }

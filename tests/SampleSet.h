@@ -11,8 +11,10 @@
 // A full export written by the library, two items a page, as name_%1.xml: "dir" holds five
 // contacts with markup, a tab and non-ASCII names, then a map entry (dir_00 to dir_02); "agenda"
 // three appointments, one read-only (agenda_00, agenda_01); "empty" nothing; "many" 3000 map
-// entries, a hundred a page. Returns the path template.
-inline QString writeSampleSet(const QString &directory, const QString &name)
+// entries, a hundred a page. Returns the path template. An incremental export from
+// @p reference on (items changed on 1 March at 00:00, 01:00, ...) when it is given.
+inline QString writeSampleSet(const QString &directory, const QString &name,
+                              const QDateTime &reference = QDateTime::fromSecsSinceEpoch(0))
 {
     const auto utc
         = [](int day, int hour) { return QDateTime(QDate(2026, 3, day), QTime(hour, 0), Qt::UTC); };
@@ -22,7 +24,7 @@ inline QString writeSampleSet(const QString &directory, const QString &name)
     ImpExp_XMLBuilder builder(QStringLiteral("dev-1"), QStringLiteral("exp-1"), pathTemplate,
                               many ? 100 : 2, utc(2, 8), count, count,
                               agenda ? QStringLiteral("Agenda") : QStringLiteral("VelDirectory"),
-                              QDateTime::fromSecsSinceEpoch(0));
+                              reference);
     const char *names[] = { "Doe", "Ångström", "Παπαδοπούλου", "O'Brien & Sons", "Tab\there" };
     for (int i = 0; i < count; ++i) {
         if (agenda)

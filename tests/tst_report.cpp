@@ -187,6 +187,10 @@ private slots:
     void occurrences();
     void weekPlacesByWallClock();
     void agendaMarks();
+    void zones_data();
+    void zones();
+    void addresses_data();
+    void addresses();
     void screenshots();
     void largeSet_data();
     void largeSet();
@@ -314,6 +318,83 @@ void tst_Report::agendaMarks()
     const int idsOnly = list.indexOf("id=\"id-only\"");
     QVERIFY(idsOnly > 0);
     QVERIFY(list.indexOf("data-duid=\"a-ids\"", idsOnly) > 0);
+}
+
+// report --zone takes exactly the zones the page shows: every name of the zone database, a
+// fixed offset, and nothing else (the page would fall back to the browser's zone unseen).
+void tst_Report::zones_data()
+{
+    QTest::addColumn<QString>("zone");
+    QTest::addColumn<QString>("standUp"); // the daily 09:00 (Berlin) of 27 March; empty: refused
+
+    QTest::newRow("Etc/GMT+5, five hours behind UTC") << "Etc/GMT+5"
+                                                      << "a-daily@2026-03-27T03:00";
+    QTest::newRow("EST5EDT, in its summer time") << "EST5EDT"
+                                                 << "a-daily@2026-03-27T04:00";
+    QTest::newRow("a fixed offset ahead") << "UTC+05:00"
+                                          << "a-daily@2026-03-27T13:00";
+    QTest::newRow("a fixed offset behind, on the day before") << "UTC-09:30"
+                                                              << "a-daily@2026-03-26T22:30";
+    QTest::newRow("UTC") << "UTC"
+                         << "a-daily@2026-03-27T08:00";
+    for (const char *refused : { "Mars/Olympus", "UTC+5", "UTC+15:00", "posixrules",
+                                 "Europe/../Europe/Berlin", "right/Europe/Berlin", "" })
+        QTest::newRow(refused) << refused << "";
+}
+
+void tst_Report::zones()
+{
+    QFETCH(QString, zone);
+    QFETCH(QString, standUp);
+    const QString report = dir.filePath("zone.html");
+    QFile::remove(report);
+    const VelxmlRun run
+        = runVelxml({ "report", dir.filePath("agenda_%1.xml"), "-o", report, "--zone", zone });
+    if (standUp.isEmpty()) {
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains("--zone"), qPrintable(run.err));
+        QVERIFY(!QFile::exists(report));
+        return;
+    }
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QString dom
+        = openInBrowser(QUrl::fromLocalFile(report).toString() + "#month?date=2026-03-01");
+    QVERIFY2(placed(dom).contains(standUp), qPrintable(dom.left(2000)));
+    QVERIFY(dom.contains(QStringLiteral(" · %1</h2>").arg(zone)));
+}
+
+// The page's address: decoded once, a malformed one opens the summary; a directory's calendar
+// says why it is empty; dates are formatted.
+void tst_Report::addresses_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("hash");
+    QTest::addColumn<QString>("pattern"); // a regular expression the page must match
+
+    QTest::newRow("a zone with '+', escaped in the address")
+        << "agenda.html"
+        << "month?date=2026-03-01&zone=Etc%2FGMT%2B5"
+        << R"(data-start="2026-03-27T03:00")";
+    QTest::newRow("a malformed escape opens the summary") << "agenda.html"
+                                                          << "month?zone=%E0%A4%A"
+                                                          << R"(data-fact="items"><b>10</b>)";
+    for (const char *view : { "month", "week", "list" })
+        QTest::newRow(qPrintable(QStringLiteral("a directory's %1").arg(view)))
+            << "dir.html" << view << "There are no appointments in this set.";
+    QTest::newRow("an identifiers-only card's change date, formatted")
+        << "dir.html"
+        << "cards?zone=UTC"
+        << R"(<dt>changed</dt><dd>[^<]*\b2026 08:00</dd>)";
+}
+
+void tst_Report::addresses()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, hash);
+    QFETCH(QString, pattern);
+    const QString dom = openInBrowser(page(file, hash));
+    QVERIFY2(dom.contains("data-ready="), "the page's script did not finish");
+    QVERIFY2(dom.contains(QRegularExpression(pattern)), qPrintable(dom.left(4000)));
 }
 
 void tst_Report::screenshots()

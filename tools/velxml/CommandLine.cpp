@@ -21,9 +21,16 @@ QTextStream &standardError()
     return stream;
 }
 
+QString toolName()
+{
+    return QStringLiteral(VELXML_TOOL_NAME);
+}
+
 CommandLine::CommandLine(const QString &command, const QString &synopsis,
                          const QString &description)
-    : command(command)
+    : command(command.startsWith(QLatin1String("velxml "))
+                  ? toolName() + command.mid(int(qstrlen("velxml")))
+                  : command)
     , synopsis(synopsis)
 {
     // QCommandLineParser prints the description as it is: wrap it for a terminal.

@@ -17,8 +17,9 @@ QTextStream &standardError();
 class CommandLine
 {
 public:
-    // @p command is the full command ("velxml dump"), @p synopsis what follows
-    // the options in the usage line ("TEMPLATE").
+    // @p command is the full command ("velxml dump", where the name the tool is
+    // installed under replaces "velxml"), @p synopsis what follows the options
+    // in the usage line ("TEMPLATE").
     CommandLine(const QString &command, const QString &synopsis, const QString &description);
 
     QCommandLineParser &parser() { return options; }
@@ -51,6 +52,10 @@ private:
     QString command;
     QString synopsis;
 };
+
+// The name the tool is installed under ("velxml", "velxml-qt6"): its messages
+// name the program the user typed.
+QString toolName();
 
 // A page file path template must hold "%1", where the file number goes.
 bool isPathTemplate(const QString &pathTemplate);

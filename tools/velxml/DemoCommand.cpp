@@ -409,7 +409,8 @@ int runDemo(const QStringList &arguments)
                 builder.putItem(appointment);
         }
 
-        out << "velxml demo: a sample export of a device's directory and agenda, in " << directory
+        out << toolName() << " demo: a sample export of a device's directory and agenda, in "
+            << directory
             << "\n\nLast synchronisation (the reference date): " << when(referenceDate()) << ' '
             << referenceDate().toLocalTime().timeZoneAbbreviation()
             << ".\nItems changed since then go with their fields; the others, and read-only "
@@ -427,10 +428,11 @@ int runDemo(const QStringList &arguments)
         return line.dataError(QString::fromLatin1(e.what()));
     }
     out << "\nLook closer:\n"
-        << "  velxml info " << exports[0].pathTemplate << '\n'
-        << "  velxml validate " << exports[1].pathTemplate << '\n'
-        << "  velxml dump --json --kind appointment " << exports[1].pathTemplate << '\n'
-        << "  velxml report -o agenda.html " << exports[1].pathTemplate << '\n';
+        << "  " << toolName() << " info " << exports[0].pathTemplate << '\n'
+        << "  " << toolName() << " validate " << exports[1].pathTemplate << '\n'
+        << "  " << toolName() << " dump --json --kind appointment " << exports[1].pathTemplate
+        << '\n'
+        << "  " << toolName() << " report -o agenda.html " << exports[1].pathTemplate << '\n';
     out.flush();
     return ExitOk;
 }

@@ -6,6 +6,7 @@
 
 #include <ImpExp_SetCheck.h>
 #include <ImpExp_XMLParser.h>
+#include <xml/ImpExp_Format.h>
 
 int runDump(const QStringList &arguments)
 {
@@ -17,8 +18,8 @@ int runDump(const QStringList &arguments)
     QCommandLineParser &parser = line.parser();
     const QCommandLineOption kindOption(
         QStringLiteral("kind"),
-        QStringLiteral("Only items of this kind (contact, contactMap, appointment, "
-                       "appointmentMap, ...). Default: every kind found in the set."),
+        QStringLiteral("Only items of this kind (contact, contactMap, appointment or "
+                       "appointmentMap). Default: every kind found in the set."),
         QStringLiteral("NAME"));
     const QCommandLineOption attributesOnly(QStringLiteral("attributes-only"),
                                             QStringLiteral("Leave the items' elements out."));
@@ -34,8 +35,11 @@ int runDump(const QStringList &arguments)
     QStringList kinds;
     if (parser.isSet(kindOption)) {
         kinds.append(parser.value(kindOption));
-        if (kinds.constFirst().isEmpty())
-            return line.usageError(QStringLiteral("--kind needs a name"));
+        // An unknown kind would print nothing, as if the set held none of it.
+        if (!ImpExp_Format::isItemKind(kinds.constFirst()))
+            return line.usageError(QStringLiteral("--kind takes contact, contactMap, appointment "
+                                                  "or appointmentMap, not '%1'")
+                                       .arg(kinds.constFirst()));
     }
     // Read first, so that an incomplete set is known for what it is.
     ImpExp_SetCheck check(pathTemplate);
@@ -57,6 +61,7 @@ int runDump(const QStringList &arguments)
     const bool asJson = parser.isSet(json);
     progress.setStage(QStringLiteral("items"));
     qint64 done = 0;
+    const QString readOnlyElement = QStringLiteral("readOnly");
     try {
         for (const QString &kind : qAsConst(kinds)) {
             ImpExp_XMLParser reader(pathTemplate);
@@ -64,9 +69,12 @@ int runDump(const QStringList &arguments)
                 ImpExp_Item item(kind);
                 if (!reader.getItem(item, readElements))
                     break;
-                if (asJson)
+                if (asJson) {
+                    // The reader leaves the flag clear; the set shows it in an
+                    // appointment's readOnly element, and export needs it back.
+                    item.setReadOnlyItem(item.getElement(readOnlyElement) == QLatin1String("true"));
                     out << itemToJson(item) << '\n';
-                else
+                } else
                     out << item.toString() << '\n';
                 progress.update(-1, ++done);
             }

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "Commands.h"
+#include "ExportChecks.h"
 #include "ItemJson.h"
 #include "Progress.h"
 
@@ -43,7 +44,11 @@ int runExport(const QStringList &arguments)
     const QCommandLineOption device(QStringLiteral("device"),
                                     QStringLiteral("Device identifier (default: velxml)."),
                                     QStringLiteral("DEVICE"), QStringLiteral("velxml"));
-    parser.addOptions({ application, pageSize, since, id, device });
+    const QCommandLineOption replace(
+        QStringLiteral("replace"),
+        QStringLiteral("Over an older, longer set: write the new set, then remove the older "
+                       "set's pages beyond it (without it, nothing is written)."));
+    parser.addOptions({ application, pageSize, since, id, device, replace });
     const int status = line.parse(arguments, 2, 2);
     if (status >= 0)
         return status;
@@ -113,30 +118,25 @@ int runExport(const QStringList &arguments)
         ImpExp_XMLBuilder builder(parser.value(device), parser.value(id), pathTemplate, size,
                                   QDateTime::currentDateTimeUtc(), count, count, applicationName,
                                   reference);
+        // Before the first page is touched: an older set stays whole when refused.
+        if (const QString refusal = leftOverRefusal(builder, parser.isSet(replace));
+            !refusal.isEmpty())
+            return line.dataError(refusal);
         for (int i = 0; i < count; ++i) {
             builder.putItem(items.at(i));
             progress.update(i / size + 1, i + 1);
         }
         builder.closeBuilder();
-        if (builder.hasWriteError()) {
-            progress.clear();
-            return line.dataError(
-                QStringLiteral("cannot write %1: %2")
-                    .arg(builder.writeErrorFileName(), builder.writeErrorString()));
-        }
+        progress.clear();
+        if (const QString problem = writtenSetProblem(builder, parser.isSet(replace));
+            !problem.isEmpty())
+            return line.dataError(problem);
     } catch (const ImpExp_Exception &e) {
         progress.clear();
         return line.dataError(QString::fromLatin1(e.what()));
     }
-    progress.clear();
 
-    // A reader takes any next-numbered file for part of the set.
     const int pages = count == 0 ? 1 : (count - 1) / size + 1;
-    const QString leftOver = ImpExp_Format::pageFileName(pathTemplate, pages);
-    if (QFileInfo::exists(leftOver))
-        return line.dataError(QStringLiteral("%1 is left over from an earlier export: readers "
-                                             "will take it as part of this set; remove it")
-                                  .arg(leftOver));
     standardOutput() << "Wrote " << count << (count == 1 ? " item" : " items") << " on " << pages
                      << (pages == 1 ? " page file" : " page files") << ": "
                      << ImpExp_Format::pageFileName(pathTemplate, 0)

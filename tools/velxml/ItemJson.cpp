@@ -84,6 +84,8 @@ QString itemToJson(const ImpExp_Item &item)
     appendPairs(json, item.getAttributes());
     json += QLatin1String(",\"elements\":");
     appendPairs(json, item.getItemElements());
+    if (item.getReadOnlyItem())
+        json += QLatin1String(",\"readOnly\":true");
     json += QLatin1Char('}');
     return json;
 }

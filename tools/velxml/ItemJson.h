@@ -9,7 +9,7 @@
 // One item as one line of JSON:
 // {"name":"contact","attributes":[["duid","17"]],"elements":[["lastName","Doe"]]}
 // Keys come in this order and pairs in the item's order, so equal items give
-// equal lines.
+// equal lines; a read-only item ends with ,"readOnly":true.
 QString itemToJson(const ImpExp_Item &item);
 
 // The reverse, with an optional "readOnly": true|false. Returns false and

@@ -3,12 +3,12 @@
 #include "Progress.h"
 #include "ReportData.h"
 #include "SetReport.h"
+#include "ShownZone.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTimeZone>
 
 #include <algorithm>
 
@@ -76,8 +76,9 @@ int runReport(const QStringList &arguments)
                                     QStringLiteral("FILE"), QStringLiteral("report.html"));
     const QCommandLineOption zoneOption(
         QStringLiteral("zone"),
-        QStringLiteral("Time zone the page opens in: UTC or an IANA name such as Europe/Berlin "
-                       "(default: the browser's own). The page can switch zones."),
+        QStringLiteral("Time zone the page opens in: UTC, a fixed offset such as UTC+05:00, or "
+                       "a name of the system's zone database such as Europe/Berlin, Etc/GMT+5 "
+                       "or EST5EDT (default: the browser's own). The page can switch zones."),
         QStringLiteral("ZONE"));
     parser.addOptions({ output, zoneOption });
     QString pathTemplate;
@@ -85,8 +86,12 @@ int runReport(const QStringList &arguments)
     if (status >= 0)
         return status;
     const QString zone = parser.isSet(zoneOption) ? parser.value(zoneOption) : QString();
-    if (!zone.isNull() && !QTimeZone::isTimeZoneIdAvailable(zone.toUtf8()))
-        return line.usageError(QStringLiteral("--zone: unknown time zone '%1'").arg(zone));
+    // Only names the page can show: it would open in the browser's zone instead.
+    if (!zone.isNull() && !isShownZone(zone))
+        return line.usageError(QStringLiteral("--zone: '%1' is no zone of the system's zone "
+                                              "database (such as Europe/Berlin) nor a fixed "
+                                              "offset such as UTC+05:00")
+                                   .arg(zone));
 
     const QByteArray page = resource(QStringLiteral("report.html"));
     const QByteArray style = resource(QStringLiteral("report.css"));

@@ -1,8 +1,11 @@
+#include "CommandLine.h"
 #include "Commands.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QTextStream>
+
+#include <csignal>
 
 namespace
 {
@@ -24,11 +27,11 @@ const Command commands[] = {
 
 int usage(QTextStream &out)
 {
-    out << "Usage: velxml <command> [options]\n\nCommands:\n";
+    out << "Usage: " << toolName() << " <command> [options]\n\nCommands:\n";
     for (const Command &command : commands)
         out << "  " << QString::fromLatin1(command.name).leftJustified(12) << command.summary
             << '\n';
-    out << "\nRun 'velxml <command> --help' for a command's options.\n";
+    out << "\nRun '" << toolName() << " <command> --help' for a command's options.\n";
 #ifndef VELXML_HAVE_BRIDGE
     out << "\nNot in this build: from-vcard, to-vcard, from-ical and to-ical (building them\n"
            "needs KContacts and KCalendarCore of KDE Frameworks "
@@ -42,7 +45,12 @@ int usage(QTextStream &out)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velxml"));
+    QCoreApplication::setApplicationName(toolName());
+#ifdef SIGXFSZ
+    // Past a file-size limit the write fails with "File too large", which the
+    // tool reports; the signal's default would end it without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     // The library's trace would bury the tool's output; QT_LOGGING_RULES can
     // still turn it back on.
     QLoggingCategory::setFilterRules(QStringLiteral("velxml.impexp.debug=false"));
@@ -59,10 +67,10 @@ int main(int argc, char *argv[])
     for (const Command &command : commands) {
         if (name == QLatin1String(command.name)) {
             arguments.removeAt(1);
-            arguments[0] = QStringLiteral("velxml ") + name;
+            arguments[0] = toolName() + QLatin1Char(' ') + name;
             return command.run(arguments);
         }
     }
-    err << "velxml: unknown command '" << name << "'\n";
+    err << toolName() << ": unknown command '" << name << "'\n";
     return usage(err);
 }

@@ -2,9 +2,14 @@
 
 #include "../CommandLine.h"
 #include "../Commands.h"
+#include "../ExportChecks.h"
 
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
+#include <xml/ImpExp_Format.h>
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QFile>
 #include <QSaveFile>
@@ -38,20 +43,29 @@ void Report::approximated(const QString &label, const QStringList &reasons)
         << QStringLiteral("  %1: approximated: %2").arg(label, reasons.join(QLatin1String("; ")));
 }
 
-void Report::notCarried(const QString &label, const QStringList &properties)
+void Report::notCarried(const QString &label, const Losses &properties)
 {
-    if (verbose && !properties.isEmpty())
-        details << QStringLiteral("  %1: not carried: %2")
-                       .arg(label, properties.join(QLatin1String(", ")));
+    if (properties.isEmpty())
+        return;
+    ++lossyItems;
+    lost.add(properties);
+    if (verbose)
+        details << QStringLiteral("  %1: not carried: %2").arg(label, properties.toString());
 }
 
-int Report::refuseApproximations(bool strict, const QString &command, const char *items) const
+int Report::refuseApproximations(bool strict, const QString &command, const char *item) const
 {
-    if (!strict || approximatedItems == 0)
+    if (!strict || (approximatedItems == 0 && lossyItems == 0))
         return -1;
     print();
-    standardError() << command << ": nothing written: some " << items
-                    << " would be approximated (--strict)\n";
+    QTextStream &err = standardError();
+    err << command << ": nothing written (--strict):";
+    if (approximatedItems > 0)
+        err << ' ' << plural(approximatedItems, QLatin1String(item)) << " would be approximated"
+            << (lossyItems > 0 ? "," : "");
+    if (lossyItems > 0)
+        err << ' ' << plural(lossyItems, QLatin1String(item)) << " would lose " << lost.toString();
+    err << '\n';
     return ExitDataProblem;
 }
 
@@ -59,14 +73,17 @@ int Report::finish(int count)
 {
     writtenCount += count;
     print();
-    return skippedCount > 0 || approximatedItems > 0 ? ExitDataProblem : ExitOk;
+    return skippedCount > 0 || approximatedItems > 0 || lossyItems > 0 ? ExitDataProblem : ExitOk;
 }
 
 void Report::print() const
 {
     QTextStream &out = standardOutput();
     out << command << ": read " << readCount << ", written " << writtenCount << ", skipped "
-        << skippedCount << ", approximated " << approximatedItems << '\n';
+        << skippedCount << ", approximated " << approximatedItems << ", lossy " << lossyItems;
+    if (!lost.isEmpty())
+        out << "; not carried: " << lost.toString();
+    out << '\n';
     for (const QString &line : details)
         out << line << '\n';
     out.flush();
@@ -81,7 +98,8 @@ void addCommonOptions(QCommandLineParser &parser)
         { QStringLiteral("verbose"),
           QStringLiteral("Name, per item, what was skipped, approximated or not carried.") });
     parser.addOption({ QStringLiteral("strict"),
-                       QStringLiteral("Write nothing when any item would be approximated.") });
+                       QStringLiteral("Write nothing when any item would be approximated or lose a "
+                                      "property.") });
 }
 
 void readCommonOptions(const QCommandLineParser &parser, Arguments *result)
@@ -105,6 +123,10 @@ void addSetOptions(QCommandLineParser &parser)
     parser.addOption({ QStringLiteral("device"),
                        QStringLiteral("Device identifier for the header."),
                        QStringLiteral("DEVICE"), QStringLiteral("velxml") });
+    parser.addOption(
+        { QStringLiteral("replace"),
+          QStringLiteral("Over an older, longer set: write the new set, then remove the older "
+                         "set's pages beyond it (without it, nothing is written).") });
 }
 
 // False (with @p error set) when an option value is unusable.
@@ -122,6 +144,7 @@ bool readSetOptions(const QCommandLineParser &parser, SetOptions *options, QStri
     }
     options->id = parser.value(QStringLiteral("id"));
     options->device = parser.value(QStringLiteral("device"));
+    options->replace = parser.isSet(QStringLiteral("replace"));
     return true;
 }
 
@@ -200,19 +223,22 @@ bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
             return false;
         }
     }
+    // The writer creates files, not folders.
+    QDir().mkpath(QFileInfo(ImpExp_Format::pageFileName(pathTemplate, 0)).absolutePath());
     try {
         const int count = static_cast<int>(items.size());
         ImpExp_XMLBuilder builder(options.device, options.id, pathTemplate, options.pageSize,
                                   QDateTime::currentDateTimeUtc(), count, count, applicationName,
                                   options.since);
+        *error = leftOverRefusal(builder, options.replace);
+        if (!error->isEmpty())
+            return false;
         for (const ImpExp_Item &item : items)
             builder.putItem(item);
         builder.closeBuilder();
-        if (builder.hasWriteError()) {
-            *error = QStringLiteral("cannot write %1: %2")
-                         .arg(builder.writeErrorFileName(), builder.writeErrorString());
+        *error = writtenSetProblem(builder, options.replace);
+        if (!error->isEmpty())
             return false;
-        }
     } catch (const ImpExp_Exception &e) {
         *error = QStringLiteral("cannot write %1: %2")
                      .arg(pathTemplate, QString::fromLatin1(e.what()));

@@ -1,6 +1,8 @@
 #ifndef VELXML_BRIDGECOMMON_H
 #define VELXML_BRIDGECOMMON_H
 
+#include "Losses.h"
+
 #include <ImpExp_Item.h>
 
 #include <QCommandLineParser>
@@ -15,7 +17,11 @@ namespace Bridge
 {
 
 // Tallies what a conversion did with each item, for the summary and the exit
-// status. Labels name an item for a human ("file.vcf card 2 uid=...").
+// status. Labels name an item for a human ("file.vcf card 2 uid=..."). The
+// summary line always counts the items that lost something ("lossy") and names,
+// per property, how many were not carried:
+//   from-vcard: read 3, written 3, skipped 0, approximated 0, lossy 1; not carried: ADR 1
+// Any skipped, approximated or lossy item makes the exit status 1.
 class Report
 {
 public:
@@ -26,13 +32,14 @@ public:
     void skipped(const QString &label, const QString &reason);
     // A written item whose carried form differs from the source.
     void approximated(const QString &label, const QStringList &reasons);
-    // Source properties that have no place in the target; shown with --verbose only.
-    void notCarried(const QString &label, const QStringList &properties);
+    // Source properties that have no place in the target: counted always,
+    // named per item with --verbose.
+    void notCarried(const QString &label, const Losses &properties);
 
-    // --strict writes nothing when any item would be approximated: then prints
-    // the summary and why (@p items names them, "cards") and returns
-    // ExitDataProblem; -1 when the output may be written.
-    int refuseApproximations(bool strict, const QString &command, const char *items) const;
+    // --strict writes nothing when any item would be approximated or lose a
+    // property: then prints the summary and why (@p item names one, "card")
+    // and returns ExitDataProblem; -1 when the output may be written.
+    int refuseApproximations(bool strict, const QString &command, const char *item) const;
     // Counts @p count items written, prints the summary and returns the exit status.
     int finish(int count);
 
@@ -45,6 +52,8 @@ private:
     int writtenCount = 0;
     int skippedCount = 0;
     int approximatedItems = 0;
+    int lossyItems = 0;
+    Losses lost;
     QStringList details;
 };
 
@@ -54,6 +63,7 @@ struct SetOptions {
     QDateTime since; // reference date of the export; the epoch means a full export
     QString id;
     QString device;
+    bool replace = false; // an older, longer set in its place is removed once this one is written
 };
 
 // What a bridge command was asked to do.
@@ -93,7 +103,7 @@ public:
     // its duid or the library refuses it (then skipped with the reason).
     template<typename Fields>
     void add(const QString &label, const Fields &fields, ImpExp_Item (*make)(const Fields &),
-             const QStringList &approximations, const QStringList &notCarried)
+             const QStringList &approximations, const Losses &notCarried)
     {
         if (duids.contains(fields.duid)) {
             report->skipped(
@@ -147,9 +157,9 @@ void forEachRecord(const QList<ImpExp_Item> &records, Report *report,
 }
 
 // Writes @p items through the library's builder under @p applicationName.
-// False, with @p error naming the item or the page file, when an item's names
-// cannot be written (then no page file is touched) or a page could not be
-// written whole.
+// False, with @p error naming the item or the page files, when an item's names
+// cannot be written or an older, longer set would be left behind (then no page
+// file is touched), or when the set written is not whole or not as given.
 bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
               const QString &applicationName, const SetOptions &options, QString *error);
 

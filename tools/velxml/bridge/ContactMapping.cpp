@@ -50,78 +50,72 @@ bool isVoice(PhoneNumber::Type type)
     return type & PhoneNumber::Voice || !(type & nonVoiceKinds);
 }
 
-QString plural(int count, const char *name)
-{
-    return count == 1 ? QString::fromLatin1(name)
-                      : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(name)).arg(count);
-}
-
-void listUncarried(const Addressee &card, int extraEmails, int extraPhones, QStringList *out)
+void listUncarried(const Addressee &card, int extraEmails, int extraPhones, Losses *out)
 {
     if (!card.prefix().isEmpty() || !card.additionalName().isEmpty() || !card.suffix().isEmpty())
-        *out << QStringLiteral("N (prefix, middle or suffix)");
+        out->add(QStringLiteral("N prefix/middle/suffix"));
     if (!card.addresses().isEmpty())
-        *out << plural(card.addresses().size(), "ADR");
+        out->add(QStringLiteral("ADR"), card.addresses().size());
     if (card.birthday().isValid())
-        *out << QStringLiteral("BDAY");
+        out->add(QStringLiteral("BDAY"));
     if (card.anniversary().isValid())
-        *out << QStringLiteral("ANNIVERSARY");
+        out->add(QStringLiteral("ANNIVERSARY"));
     if (!card.nickName().isEmpty())
-        *out << QStringLiteral("NICKNAME");
+        out->add(QStringLiteral("NICKNAME"));
     if (!card.note().isEmpty())
-        *out << QStringLiteral("NOTE");
+        out->add(QStringLiteral("NOTE"));
     if (!card.department().isEmpty())
-        *out << QStringLiteral("ORG unit");
+        out->add(QStringLiteral("ORG unit"));
     if (!card.role().isEmpty())
-        *out << QStringLiteral("ROLE");
+        out->add(QStringLiteral("ROLE"));
     if (card.url().isValid() || !card.extraUrlList().isEmpty())
-        *out << QStringLiteral("URL");
+        out->add(QStringLiteral("URL"));
     if (card.geo().isValid())
-        *out << QStringLiteral("GEO");
+        out->add(QStringLiteral("GEO"));
     if (card.timeZone().isValid())
-        *out << QStringLiteral("TZ");
+        out->add(QStringLiteral("TZ"));
     if (!card.categories().isEmpty())
-        *out << QStringLiteral("CATEGORIES");
+        out->add(QStringLiteral("CATEGORIES"));
     if (!card.logo().isEmpty())
-        *out << QStringLiteral("LOGO");
+        out->add(QStringLiteral("LOGO"));
     if (!card.sound().isEmpty())
-        *out << QStringLiteral("SOUND");
+        out->add(QStringLiteral("SOUND"));
     if (!card.keys().isEmpty())
-        *out << plural(card.keys().size(), "KEY");
+        out->add(QStringLiteral("KEY"), card.keys().size());
     if (!card.mailer().isEmpty())
-        *out << QStringLiteral("MAILER");
+        out->add(QStringLiteral("MAILER"));
     if (!card.sortString().isEmpty())
-        *out << QStringLiteral("SORT-STRING");
+        out->add(QStringLiteral("SORT-STRING"));
     if (card.secrecy().type() != KContacts::Secrecy::Invalid
         && card.secrecy().type() != KContacts::Secrecy::Public)
-        *out << QStringLiteral("CLASS");
+        out->add(QStringLiteral("CLASS"));
     if (!card.gender().gender().isEmpty() || !card.gender().comment().isEmpty())
-        *out << QStringLiteral("GENDER");
+        out->add(QStringLiteral("GENDER"));
     if (!card.kind().isEmpty())
-        *out << QStringLiteral("KIND");
+        out->add(QStringLiteral("KIND"));
     if (!card.langs().isEmpty())
-        *out << QStringLiteral("LANG");
+        out->add(QStringLiteral("LANG"));
     if (!card.members().isEmpty())
-        *out << QStringLiteral("MEMBER");
+        out->add(QStringLiteral("MEMBER"));
     if (!card.relationships().isEmpty())
-        *out << QStringLiteral("RELATED");
+        out->add(QStringLiteral("RELATED"));
     if (!card.calendarUrlList().isEmpty())
-        *out << QStringLiteral("CALURI/FBURL");
+        out->add(QStringLiteral("CALURI/FBURL"));
     if (!card.extraPhotoList().isEmpty())
-        *out << plural(card.extraPhotoList().size(), "further PHOTO");
+        out->add(QStringLiteral("further PHOTO"), card.extraPhotoList().size());
     if (card.imppList().size() > 1)
-        *out << plural(card.imppList().size() - 1, "further IMPP");
+        out->add(QStringLiteral("further IMPP"), card.imppList().size() - 1);
     if (card.extraTitleList().size() > 1)
-        *out << QStringLiteral("further TITLE");
+        out->add(QStringLiteral("further TITLE"));
     if (card.extraOrganizationList().size() > 1)
-        *out << QStringLiteral("further ORG");
+        out->add(QStringLiteral("further ORG"));
     if (extraEmails > 0)
-        *out << plural(extraEmails, "further EMAIL");
+        out->add(QStringLiteral("EMAIL beyond the second"), extraEmails);
     if (extraPhones > 0)
-        *out << plural(extraPhones, "further TEL");
+        out->add(QStringLiteral("further TEL"), extraPhones);
     const QStringList customs = card.customs();
     for (const QString &custom : customs)
-        *out << QStringLiteral("X-") + custom.section(QLatin1Char(':'), 0, 0);
+        out->add(QStringLiteral("X-") + custom.section(QLatin1Char(':'), 0, 0));
 }
 
 } // namespace
@@ -164,7 +158,7 @@ QList<bool> cardsWithOwnUid(const QByteArray &data, const KContacts::Addressee::
 }
 
 ContactFields contactFromAddressee(const KContacts::Addressee &card, bool hasOwnUid,
-                                   QStringList *notCarried, QStringList *approximations)
+                                   Losses *notCarried, QStringList *approximations)
 {
     ContactFields fields;
     fields.duid = hasOwnUid && !card.uid().isEmpty() ? card.uid() : contentDerivedUid(card);

@@ -1,6 +1,8 @@
 #ifndef VELXML_CONTACTMAPPING_H
 #define VELXML_CONTACTMAPPING_H
 
+#include "Losses.h"
+
 #include <ImpExp_Item.h>
 
 #include <KContacts/Addressee>
@@ -40,11 +42,11 @@ struct ContactFields {
 };
 
 // What a card turns into. @p hasOwnUid false means the card named no UID and
-// the duid is derived from its content. @p notCarried (may be null) receives the card's
-// properties without a place in the exchange, @p approximations what was
+// the duid is derived from its content. @p notCarried (may be null) counts the card's
+// properties without a place in the exchange, @p approximations receives what was
 // carried only in part.
 ContactFields contactFromAddressee(const KContacts::Addressee &card, bool hasOwnUid,
-                                   QStringList *notCarried, QStringList *approximations);
+                                   Losses *notCarried, QStringList *approximations);
 
 // A stable identifier made from the card's content (the same card always
 // gets the same one).

@@ -34,6 +34,13 @@ const Frequency frequencies[] = {
     { "YEARLY", RecurrenceRule::rYearly },
 };
 
+// The repetition words receivers of a set know.
+bool isKnownPeriod(const QString &period)
+{
+    return period == QLatin1String("DAILY") || period == QLatin1String("WEEKLY")
+        || period == QLatin1String("MONTHLY");
+}
+
 QString frequencyWord(RecurrenceRule::PeriodType type)
 {
     for (const Frequency &f : frequencies) {
@@ -83,43 +90,43 @@ QDateTime occurrenceInstant(const QDateTime &at, bool allDay)
     return allDay ? localMidnight(at.date()) : at.toUTC();
 }
 
-void listUncarried(const Event &event, QStringList *out)
+void listUncarried(const Event &event, Losses *out)
 {
     if (!event.attendees().isEmpty())
-        *out << QStringLiteral("ATTENDEE (%1)").arg(event.attendees().size());
+        out->add(QStringLiteral("ATTENDEE"), event.attendees().size());
     if (!event.organizer().isEmpty())
-        *out << QStringLiteral("ORGANIZER");
+        out->add(QStringLiteral("ORGANIZER"));
     if (!event.categories().isEmpty())
-        *out << QStringLiteral("CATEGORIES");
+        out->add(QStringLiteral("CATEGORIES"));
     if (!event.attachments().isEmpty())
-        *out << QStringLiteral("ATTACH");
+        out->add(QStringLiteral("ATTACH"));
     if (!event.resources().isEmpty())
-        *out << QStringLiteral("RESOURCES");
+        out->add(QStringLiteral("RESOURCES"));
     if (!event.comments().isEmpty())
-        *out << QStringLiteral("COMMENT");
+        out->add(QStringLiteral("COMMENT"));
     if (!event.contacts().isEmpty())
-        *out << QStringLiteral("CONTACT");
+        out->add(QStringLiteral("CONTACT"));
     if (!event.relatedTo().isEmpty())
-        *out << QStringLiteral("RELATED-TO");
+        out->add(QStringLiteral("RELATED-TO"));
     if (event.url().isValid())
-        *out << QStringLiteral("URL");
+        out->add(QStringLiteral("URL"));
     if (event.hasGeo())
-        *out << QStringLiteral("GEO");
+        out->add(QStringLiteral("GEO"));
     if (event.priority() != 0)
-        *out << QStringLiteral("PRIORITY");
+        out->add(QStringLiteral("PRIORITY"));
     if (event.status() != KCalendarCore::Incidence::StatusNone)
-        *out << QStringLiteral("STATUS");
+        out->add(QStringLiteral("STATUS"));
     if (event.secrecy() != KCalendarCore::Incidence::SecrecyPublic)
-        *out << QStringLiteral("CLASS");
+        out->add(QStringLiteral("CLASS"));
     if (event.transparency() == Event::Transparent)
-        *out << QStringLiteral("TRANSP");
+        out->add(QStringLiteral("TRANSP"));
     if (!event.conferences().isEmpty())
-        *out << QStringLiteral("CONFERENCE");
+        out->add(QStringLiteral("CONFERENCE"));
     if (event.alarms().size() > 1)
-        *out << QStringLiteral("further VALARM (%1)").arg(event.alarms().size() - 1);
+        out->add(QStringLiteral("further VALARM"), event.alarms().size() - 1);
     const QMap<QByteArray, QString> customs = event.customProperties();
     for (auto it = customs.cbegin(); it != customs.cend(); ++it)
-        *out << QString::fromLatin1(it.key());
+        out->add(QString::fromLatin1(it.key()));
 }
 
 // Minutes before the begin at which the first alarm rings.
@@ -239,8 +246,8 @@ void readRecurrence(const Event &event, int detachedOccurrences, AppointmentFiel
 
     // The rule alone against its carried form: EXDATE and the like are
     // already told above.
-    QStringList ignored;
-    const Event::Ptr carried = eventFromAppointment(*fields, &ignored);
+    Losses ignored;
+    const Event::Ptr carried = eventFromAppointment(*fields, wallClockZone(), &ignored);
     const RecurrenceRule *carriedRule = carried->recurrence()->defaultRRuleConst();
     if (!carriedRule
         || ruleOccurrences(*rule, event.allDay())
@@ -249,9 +256,9 @@ void readRecurrence(const Event &event, int detachedOccurrences, AppointmentFiel
         if (!parts.isEmpty())
             lost << QStringLiteral("%1 does not follow from DTSTART").arg(parts);
         else if (lost.isEmpty())
-            lost << QStringLiteral("FREQ=%1 repeated from the UTC begin gives other occurrences "
-                                   "(a daylight-saving change in the event's zone)")
-                        .arg(fields->period);
+            lost << QStringLiteral("FREQ=%1 repeated at the wall-clock time of %2 gives other "
+                                   "occurrences (the event's zone changes its clock otherwise)")
+                        .arg(fields->period, QString::fromUtf8(wallClockZone().id()));
     }
     *approximations << lost;
 }
@@ -476,8 +483,14 @@ QDateTime eventEnd(const Event &event)
     return end.isValid() ? end.toUTC() : event.dtStart().toUTC();
 }
 
+QTimeZone wallClockZone()
+{
+    const QTimeZone system = QTimeZone::systemTimeZone();
+    return system.isValid() ? system : QTimeZone::utc();
+}
+
 AppointmentFields appointmentFromEvent(const Event &event, int detachedOccurrences,
-                                       QStringList *notCarried, QStringList *approximations)
+                                       Losses *notCarried, QStringList *approximations)
 {
     AppointmentFields fields;
     fields.duid = event.uid();
@@ -489,12 +502,16 @@ AppointmentFields appointmentFromEvent(const Event &event, int detachedOccurrenc
     fields.end = eventEnd(event);
     readAlarm(event, fields.begin, fields.end, &fields, approximations);
     readRecurrence(event, detachedOccurrences, &fields, approximations);
-    if (notCarried)
+    if (notCarried) {
         listUncarried(event, notCarried);
+        // Receivers know no other repetition words: the series reaches them as none.
+        if (fields.period != QLatin1String("ONE_TIME") && !isKnownPeriod(fields.period))
+            notCarried->add(QStringLiteral("FREQ=") + fields.period);
+    }
     return fields;
 }
 
-Event::Ptr eventFromAppointment(const AppointmentFields &f, QStringList *approximations)
+Event::Ptr eventFromAppointment(const AppointmentFields &f, const QTimeZone &zone, Losses *losses)
 {
     Event::Ptr event(new Event);
     event->startUpdates();
@@ -502,36 +519,41 @@ Event::Ptr eventFromAppointment(const AppointmentFields &f, QStringList *approxi
     event->setSummary(f.title);
     event->setLocation(f.place);
     event->setDescription(f.description);
-    const QDateTime localBegin = f.begin.toLocalTime();
-    const QDateTime localEnd = f.end.toLocalTime();
+    const QDateTime localBegin = f.begin.toTimeZone(zone);
+    const QDateTime localEnd = f.end.toTimeZone(zone);
     const bool allDay = localBegin.time() == QTime(0, 0) && localEnd.time() == QTime(0, 0)
         && localEnd.date() > localBegin.date();
+    const bool hasPeriod = !f.period.isEmpty() && f.period != QLatin1String("ONE_TIME");
+    const RecurrenceRule::PeriodType type
+        = hasPeriod ? frequencyType(f.period) : RecurrenceRule::rNone;
+    const bool repeats = type != RecurrenceRule::rNone;
     if (allDay) {
         event->setDtStart(QDateTime(localBegin.date(), QTime(0, 0), Qt::LocalTime));
         event->setDtEnd(QDateTime(localEnd.date().addDays(-1), QTime(0, 0), Qt::LocalTime));
         event->setAllDay(true);
+    } else if (repeats) {
+        // A series repeats at its wall-clock time: written in the zone, every
+        // reader keeps 09:00 at 09:00 across a clock change.
+        event->setDtStart(localBegin);
+        event->setDtEnd(localEnd);
     } else {
         event->setDtStart(f.begin.toUTC());
         event->setDtEnd(f.end.toUTC());
     }
 
-    if (!f.period.isEmpty() && f.period != QLatin1String("ONE_TIME")) {
-        const RecurrenceRule::PeriodType type = frequencyType(f.period);
-        if (type == RecurrenceRule::rNone) {
-            *approximations
-                << QStringLiteral("repetition '%1' unknown; written without RRULE").arg(f.period);
-        } else {
-            KCalendarCore::Recurrence *recurrence = event->recurrence();
-            RecurrenceRule *rule = recurrence->defaultRRule(true);
-            rule->setRecurrenceType(type);
-            rule->setFrequency(1);
-            if (f.repetitionEndDate.isValid()) {
-                if (allDay)
-                    recurrence->setEndDate(f.repetitionEndDate);
-                else
-                    recurrence->setEndDateTime(
-                        QDateTime(f.repetitionEndDate, QTime(23, 59, 59), Qt::LocalTime).toUTC());
-            }
+    if (hasPeriod && !repeats) {
+        // The series cannot be written: the event goes out once.
+        losses->add(QStringLiteral("periodicity %1").arg(f.period));
+    } else if (repeats) {
+        KCalendarCore::Recurrence *recurrence = event->recurrence();
+        RecurrenceRule *rule = recurrence->defaultRRule(true);
+        rule->setRecurrenceType(type);
+        rule->setFrequency(1);
+        if (f.repetitionEndDate.isValid()) {
+            if (allDay)
+                recurrence->setEndDate(f.repetitionEndDate);
+            else
+                recurrence->setEndDateTime(QDateTime(f.repetitionEndDate, QTime(23, 59, 59), zone));
         }
     }
 

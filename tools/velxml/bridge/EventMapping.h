@@ -1,6 +1,8 @@
 #ifndef VELXML_EVENTMAPPING_H
 #define VELXML_EVENTMAPPING_H
 
+#include "Losses.h"
+
 #include <ImpExp_Item.h>
 
 #include <KCalendarCore/Event>
@@ -11,6 +13,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTimeZone>
 
 namespace Bridge
 {
@@ -47,18 +50,28 @@ bool loadCalendar(const QByteArray &data, const KCalendarCore::MemoryCalendar::P
 QDateTime eventBegin(const KCalendarCore::Event &event);
 QDateTime eventEnd(const KCalendarCore::Event &event);
 
+// The zone whose wall clock a series of the exchange keeps: the system's, UTC
+// when the system names none.
+QTimeZone wallClockZone();
+
 // What an event turns into. @p detachedOccurrences counts the overrides
 // (RECURRENCE-ID) of its series found beside it; @p notCarried (may be null)
-// receives the event's properties without a place in the exchange.
+// counts the event's properties without a place in the exchange, and a
+// repetition word receivers do not know. A repetition is carried exactly when
+// it gives the same occurrences repeated at the wall-clock time of
+// wallClockZone().
 AppointmentFields appointmentFromEvent(const KCalendarCore::Event &event, int detachedOccurrences,
-                                       QStringList *notCarried, QStringList *approximations);
+                                       Losses *notCarried, QStringList *approximations);
 
 // The event the other side sees: the carried frequency from begin until the
-// end date (inclusive), a display alarm, UTC times. @p approximations receives
-// what could not be written. Without a lastModified the event is marked for
-// calendarText(), which leaves out the time of making as its change date.
+// end date (inclusive) in @p zone, a display alarm. A repeating event starts
+// at its wall-clock time in @p zone (DTSTART;TZID=...), so that the series
+// keeps that time across clock changes; the others are written in UTC.
+// @p losses counts a repetition that cannot be written (the event then goes
+// out once). Without a lastModified the event is marked for calendarText(),
+// which leaves out the time of making as its change date.
 KCalendarCore::Event::Ptr eventFromAppointment(const AppointmentFields &fields,
-                                               QStringList *approximations);
+                                               const QTimeZone &zone, Losses *losses);
 
 // @p calendar as iCalendar text. Events made by eventFromAppointment() without
 // a lastModified get no LAST-MODIFIED (their DTSTAMP is the time of writing).

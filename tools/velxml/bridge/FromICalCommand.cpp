@@ -86,9 +86,10 @@ int runFromICal(const QStringList &arguments)
                 continue;
             }
             const int detached = static_cast<int>(calendar->instances(event).size());
-            QStringList notCarried, approximations;
-            AppointmentFields fields = appointmentFromEvent(
-                *event, detached, request.verbose ? &notCarried : nullptr, &approximations);
+            Losses notCarried;
+            QStringList approximations;
+            AppointmentFields fields
+                = appointmentFromEvent(*event, detached, &notCarried, &approximations);
             collector.add(label, fields, appointmentItem, approximations, notCarried);
         }
         const KCalendarCore::Todo::List todos = calendar->rawTodos();
@@ -105,7 +106,7 @@ int runFromICal(const QStringList &arguments)
         }
     }
 
-    if (const int refused = report.refuseApproximations(request.strict, command, "events");
+    if (const int refused = report.refuseApproximations(request.strict, command, "event");
         refused >= 0)
         return refused;
     if (!writeSet(collector.items(), request.pathTemplate, QStringLiteral("Agenda"),

@@ -38,10 +38,10 @@ int runFromVCard(const QStringList &arguments)
         const QString name = QFileInfo(file).fileName();
         for (int i = 0; i < cards.size(); ++i) {
             report.read();
-            QStringList notCarried, approximations;
+            Losses notCarried;
+            QStringList approximations;
             const ContactFields fields
-                = contactFromAddressee(cards.at(i), ownUid.at(i),
-                                       request.verbose ? &notCarried : nullptr, &approximations);
+                = contactFromAddressee(cards.at(i), ownUid.at(i), &notCarried, &approximations);
             const QString label
                 = QStringLiteral("%1 card %2 uid=%3").arg(name).arg(i + 1).arg(fields.duid);
             if (fields.carriesNothing()) {
@@ -54,7 +54,7 @@ int runFromVCard(const QStringList &arguments)
         }
     }
 
-    if (const int refused = report.refuseApproximations(request.strict, command, "cards");
+    if (const int refused = report.refuseApproximations(request.strict, command, "card");
         refused >= 0)
         return refused;
     if (!writeSet(collector.items(), request.pathTemplate, QStringLiteral("VelDirectory"),

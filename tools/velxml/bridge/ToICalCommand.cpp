@@ -14,12 +14,26 @@ int runToICal(const QStringList &arguments)
         command, QStringLiteral("TEMPLATE OUT.ics"),
         QStringLiteral(
             "Turns every appointment of an agenda set into an event of one iCalendar file."));
+    const QCommandLineOption zoneOption(
+        QStringLiteral("zone"),
+        QStringLiteral("Zone whose wall clock repeating appointments keep (written as "
+                       "DTSTART;TZID= with its VTIMEZONE). Default: the system's."),
+        QStringLiteral("ZONE"));
     Arguments request;
-    const int status = parseToArguments(line, arguments, {}, QStringLiteral("OUT.ics"),
+    const int status = parseToArguments(line, arguments, { zoneOption }, QStringLiteral("OUT.ics"),
                                         QStringLiteral("iCalendar file to write."), &request);
     if (status >= 0)
         return status;
-    warnAboutSystemZone(command);
+    QTimeZone zone = wallClockZone();
+    if (line.parser().isSet(zoneOption)) {
+        zone = QTimeZone(line.parser().value(zoneOption).toUtf8());
+        if (!zone.isValid())
+            return line.usageError(QStringLiteral("--zone: '%1' is no zone of the system's "
+                                                  "zone database")
+                                       .arg(line.parser().value(zoneOption)));
+    } else {
+        warnAboutSystemZone(command);
+    }
     // The calendar keeps its events in hashes: a fixed seed writes them in the
     // same order on every run, so the same set always gives the same file.
     qSetGlobalQHashSeed(0);
@@ -36,9 +50,9 @@ int runToICal(const QStringList &arguments)
     QSet<QString> uids; // the calendar itself takes a second event with the same UID
     forEachRecord(records, &report, appointmentFromItem,
                   [&](const QString &label, const AppointmentFields &fields) {
-                      QStringList approximations;
+                      Losses losses;
                       const KCalendarCore::Event::Ptr event
-                          = eventFromAppointment(fields, &approximations);
+                          = eventFromAppointment(fields, zone, &losses);
                       if (uids.contains(event->uid()) || !calendar->addEvent(event)) {
                           report.skipped(label, QStringLiteral("duplicate duid"));
                           return;
@@ -48,10 +62,10 @@ int runToICal(const QStringList &arguments)
                           event->setLastModified(fields.lastModified.toUTC());
                       uids.insert(event->uid());
                       ++written;
-                      report.approximated(label, approximations);
+                      report.notCarried(label, losses);
                   });
 
-    if (const int refused = report.refuseApproximations(request.strict, command, "appointments");
+    if (const int refused = report.refuseApproximations(request.strict, command, "appointment");
         refused >= 0)
         return refused;
     KCalendarCore::CalFormat::setApplication(

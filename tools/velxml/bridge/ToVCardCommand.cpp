@@ -40,7 +40,7 @@ int runToVCard(const QStringList &arguments)
                       report.approximated(label, approximations);
                   });
 
-    if (const int refused = report.refuseApproximations(request.strict, command, "contacts");
+    if (const int refused = report.refuseApproximations(request.strict, command, "contact");
         refused >= 0)
         return refused;
     KContacts::VCardConverter converter;

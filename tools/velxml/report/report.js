@@ -29,10 +29,18 @@
 
   // ---- the route: #view?date=...&zone=...&item=...&page=... ---------------
   const views = ['summary', 'cards', 'month', 'week', 'list'];
+  // The query is decoded once, by URLSearchParams: decoding the whole address
+  // first would turn the "+" of Etc/GMT+5 into a space. An address with a
+  // malformed escape opens the summary.
   function readRoute() {
-    const hash = decodeURIComponent(location.hash.replace(/^#/, ''));
+    const hash = location.hash.replace(/^#/, '');
+    try {
+      decodeURIComponent(hash);
+    } catch (e) {
+      return { view: 'summary', params: new URLSearchParams() };
+    }
     const cut = hash.indexOf('?');
-    const view = cut < 0 ? hash : hash.slice(0, cut);
+    const view = decodeURIComponent(cut < 0 ? hash : hash.slice(0, cut));
     const params = new URLSearchParams(cut < 0 ? '' : hash.slice(cut + 1));
     return { view: views.includes(view) ? view : null, params };
   }
@@ -42,8 +50,15 @@
   }
 
   // ---- time zones ----------------------------------------------------------
+  // A fixed offset from UTC, "UTC+05:30": its offset in milliseconds, else null.
+  function fixedOffset(name) {
+    const m = /^UTC([+-])(\d{2}):(\d{2})$/.exec(name || '');
+    if (!m || Number(m[2]) > 14 || Number(m[3]) > 59) return null;
+    return (m[1] === '-' ? -1 : 1) * (Number(m[2]) * 60 + Number(m[3])) * 60000;
+  }
   function validZone(name) {
     if (!name) return false;
+    if (fixedOffset(name) !== null) return true;
     try {
       new Intl.DateTimeFormat('en-US', { timeZone: name });
       return true;
@@ -57,6 +72,8 @@
   // the wall-clock time written as if it were UTC milliseconds, so that day
   // numbers and fields come from the Date's UTC getters.
   function makeZone(name) {
+    const fixed = fixedOffset(name);
+    if (fixed !== null) return { name, local: (ms) => ms + fixed, instant: (local) => local - fixed };
     const format = new Intl.DateTimeFormat('en-US', {
       timeZone: name, hourCycle: 'h23', year: 'numeric', month: 'numeric', day: 'numeric',
       hour: 'numeric', minute: 'numeric', second: 'numeric',
@@ -124,6 +141,14 @@
   function parseStamp(text) {
     const m = /^(\d{4})(\d{2})(\d{2})T(\d{2})(\d{2})(\d{2})Z$/.exec(text || '');
     return m ? Date.UTC(+m[1], m[2] - 1, +m[3], +m[4], +m[5], +m[6]) : null;
+  }
+  // A timestamp of the set as a date and time in the chosen zone, the text
+  // itself when it is none.
+  function fmtStamp(text) {
+    const at = parseStamp(text);
+    if (at === null) return text;
+    const local = state.zone.local(at);
+    return fmtDate(local) + ' ' + fmtTime(local);
   }
 
   // ---- the items -------------------------------------------------------------
@@ -390,7 +415,7 @@
       add(box, add(el('div', 'head'), el('div', 'name', c.duid), add(el('div', 'job'), el('span', 'badge ids', 'identifiers only'))));
       const dl = el('dl');
       add(dl, el('dt', null, 'puid'), el('dd', null, c.puid === null ? '(none)' : c.puid));
-      add(dl, el('dt', null, 'changed'), el('dd', null, c.lastModified || '(no date)'));
+      add(dl, el('dt', null, 'changed'), el('dd', null, c.lastModified ? fmtStamp(c.lastModified) : '(no date)'));
       box.appendChild(dl);
     } else {
       add(box, add(el('div', 'head'), el('div', 'name', contactName(c)), el('div', 'job', [c.f.jobTitle, c.f.company].filter(Boolean).join(' · '))));
@@ -689,7 +714,7 @@
       const row = el('div', 'row');
       row.dataset.duid = a.duid;
       return add(row, el('span', null, a.duid), el('span', null, a.puid === null ? '(no puid)' : a.puid),
-        el('span', null, a.error || a.lastModified || '(no date)'), link(routeHref('summary', { page: a.file }), pageName(a.file) + ' #' + (a.index + 1)));
+        el('span', null, a.error || (a.lastModified ? fmtStamp(a.lastModified) : '(no date)')), link(routeHref('summary', { page: a.file }), pageName(a.file) + ' #' + (a.index + 1)));
     };
   }
   let idList = null;
@@ -748,6 +773,12 @@
     else {
       state.anchor = startAnchor(params);
       if (view === 'month') renderMonth(); else renderWeek();
+    }
+    // A directory set opened at a calendar view: say why it is empty.
+    if (!data.appointments.length && (view === 'month' || view === 'week' || view === 'list')) {
+      const title = { month: 'month-title', week: 'week-title', list: 'list-count' }[view];
+      $(title).textContent = 'There are no appointments in this set.';
+      $(title).classList.add('empty');
     }
   }
 
