@@ -307,6 +307,13 @@ void TestSetDiff::oddSets_data()
         << QList<QByteArray> { "x:" + a + ":X", "x:" + a + ":Y" }
         << QList<QByteArray> { "x:" + a + ":X" } << QByteArray() << QByteArray("\n")
         << QStringList {};
+    // Read again in pieces: a text longer than one piece stays whole.
+    const QByteArray longText = QByteArray("\xc3\xa9&amp;x").repeated(3000);
+    QTest::newRow("a long old text")
+        << QList<QByteArray> { "x:" + a + ":" + longText } << QList<QByteArray> { "x:" + b + ":y" }
+        << QByteArray() << QByteArray("\n")
+        << QStringList { "Changed x name " + QString::fromUtf8(longText).replace("&amp;", "&")
+                         + "→y" };
     // Byte-order mark and CR LF: old texts are found again all the same.
     for (const QByteArray &lineEnd : { QByteArray("\n"), QByteArray("\r\n") })
         for (const QByteArray &prefix : { QByteArray(), QByteArray("\xef\xbb\xbf") })

@@ -5,15 +5,12 @@
 ImpExp_PageScanner::ImpExp_PageScanner()
 {
     buffer.setBuffer(&bytes);
-    fragmentBuffer.setBuffer(&bytes);
 }
 
 bool ImpExp_PageScanner::load(const QString &fileName, int fileNumber)
 {
     reader.clear();
-    fragmentReader.clear();
     buffer.close();
-    fragmentBuffer.close();
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         bytes.clear();
@@ -24,7 +21,6 @@ bool ImpExp_PageScanner::load(const QString &fileName, int fileNumber)
     name = fileName;
     number = fileNumber;
     buffer.open(QIODevice::ReadOnly);
-    fragmentBuffer.open(QIODevice::ReadOnly);
     rewind();
     return true;
 }
@@ -51,7 +47,7 @@ void ImpExp_PageScanner::rewind()
     }
 }
 
-bool ImpExp_PageScanner::nextItem(ImpExp_Item *item, quint32 *offset)
+bool ImpExp_PageScanner::toNextItem(quint32 *offset)
 {
     while (!reader.atEnd()) {
         const qint64 before = reader.characterOffset();
@@ -59,11 +55,8 @@ bool ImpExp_PageScanner::nextItem(ImpExp_Item *item, quint32 *offset)
         case QXmlStreamReader::StartElement:
             if (++depth < 3)
                 break; // another application element
-            *offset = byteOffset(before);
-            startItem(reader, item);
             --depth;
-            if (!readItemBody(reader, item))
-                break; // the error is reported below
+            *offset = byteOffset(before);
             return true;
         case QXmlStreamReader::EndElement:
             --depth;
@@ -73,30 +66,111 @@ bool ImpExp_PageScanner::nextItem(ImpExp_Item *item, quint32 *offset)
         }
     }
     if (reader.hasError())
-        throw ImpExp_FatalException(QStringLiteral("%1: %2").arg(name, reader.errorString()));
+        fail();
     return false;
+}
+
+void ImpExp_PageScanner::fail()
+{
+    throw ImpExp_FatalException(QStringLiteral("%1: %2").arg(name, reader.errorString()));
+}
+
+bool ImpExp_PageScanner::nextItem(ImpExp_Item *item, quint32 *offset)
+{
+    if (!toNextItem(offset))
+        return false;
+    startItem(reader, item);
+    if (!readItemBody(reader, item))
+        fail();
+    return true;
+}
+
+namespace
+{
+
+inline QStringView view(const QXmlStreamReader &reader)
+{
+    return QStringView(reader.text().data(), reader.text().size());
+}
+
+} // namespace
+
+// readItemBody() for the print: hashes instead of copies.
+bool ImpExp_PageScanner::nextPrint(ImpExp_ItemPrint *print, quint32 *offset)
+{
+    if (!toNextItem(offset))
+        return false;
+    if (reader.name() != lastKind)
+        lastKind = reader.name().toString();
+    print->start(lastKind);
+    for (const QXmlStreamAttribute &attribute : reader.attributes())
+        print->addAttribute(QStringView(attribute.name().data(), attribute.name().size()),
+                            QStringView(attribute.value().data(), attribute.value().size()));
+    static const quint64 emptyHash = ImpExp_ItemPrint::hash(QStringView());
+    int level = 1;
+    bool pending = false;
+    quint64 pendingName = 0;
+    quint64 pendingText = emptyHash;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            ++level;
+            pending = true;
+            pendingName
+                = ImpExp_ItemPrint::hash(QStringView(reader.name().data(), reader.name().size()));
+            break;
+        case QXmlStreamReader::Characters:
+            if (pending)
+                pendingText = ImpExp_ItemPrint::hash(view(reader));
+            break;
+        case QXmlStreamReader::EndElement:
+            if (--level == 0)
+                return true;
+            if (pending) {
+                print->addElement(pendingName, pendingText);
+                pending = false;
+                pendingText = emptyHash;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    fail();
 }
 
 bool ImpExp_PageScanner::itemAt(quint32 offset, ImpExp_Item *item)
 {
     if (offset >= quint32(bytes.size()) || bytes.at(int(offset)) != '<')
         return false;
-    fragmentReader.clear();
-    fragmentBuffer.seek(offset);
-    fragmentReader.setDevice(&fragmentBuffer);
+    // A reader of its own: clear() keeps the extra declarations of earlier
+    // items, and the reader searches them all for every prefix.
+    QXmlStreamReader fragmentReader;
+    // The item alone is fed to the reader, a piece at a time, so that the
+    // rest of the page is neither copied nor decoded.
+    int fed = int(offset);
+    const auto feed = [&] {
+        const int piece = std::min(bytes.size() - fed, 4096);
+        fragmentReader.addData(QByteArray::fromRawData(bytes.constData() + fed, piece));
+        fed += piece;
+        return piece > 0;
+    };
     fragmentReader.addExtraNamespaceDeclarations(declarations);
-    while (!fragmentReader.atEnd()) {
-        switch (fragmentReader.readNext()) {
-        case QXmlStreamReader::StartDocument:
-            break;
-        case QXmlStreamReader::StartElement:
-            startItem(fragmentReader, item);
-            return readItemBody(fragmentReader, item);
-        default:
-            return false;
+    feed();
+    for (;;) {
+        const QXmlStreamReader::TokenType token = fragmentReader.readNext();
+        if (fragmentReader.error() == QXmlStreamReader::PrematureEndOfDocumentError) {
+            if (!feed())
+                return false;
+            continue;
         }
+        if (token == QXmlStreamReader::StartDocument)
+            continue;
+        if (token != QXmlStreamReader::StartElement)
+            return false;
+        startItem(fragmentReader, item);
+        return readItemBody(fragmentReader, item, feed);
     }
-    return false;
 }
 
 // The reader counts UTF-16 code units; a page is UTF-8, where a code unit
@@ -135,13 +209,20 @@ void ImpExp_PageScanner::startItem(QXmlStreamReader &from, ImpExp_Item *item)
 
 // Reads up to the end tag of the item whose start tag @p from stands on,
 // as ImpExp_XMLParser::getItem() reads an item's children.
-bool ImpExp_PageScanner::readItemBody(QXmlStreamReader &from, ImpExp_Item *item)
+bool ImpExp_PageScanner::readItemBody(QXmlStreamReader &from, ImpExp_Item *item,
+                                      const std::function<bool()> &more)
 {
     int level = 1;
     QString pendingName;
     QString pendingText;
-    while (!from.atEnd()) {
-        switch (from.readNext()) {
+    for (;;) {
+        const QXmlStreamReader::TokenType token = from.readNext();
+        if (from.atEnd()) {
+            if (from.error() != QXmlStreamReader::PrematureEndOfDocumentError || !more || !more())
+                return false;
+            continue;
+        }
+        switch (token) {
         case QXmlStreamReader::StartElement:
             ++level;
             pendingName = from.name().toString();
@@ -163,5 +244,4 @@ bool ImpExp_PageScanner::readItemBody(QXmlStreamReader &from, ImpExp_Item *item)
             break;
         }
     }
-    return false;
 }

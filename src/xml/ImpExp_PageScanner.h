@@ -3,10 +3,14 @@
 
 #include <ImpExp_Item.h>
 
+#include "xml/ImpExp_ItemPrint.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QString>
 #include <QXmlStreamReader>
+
+#include <functional>
 
 // One page file held in memory, read item by item, items of every kind
 // together, and able to read one item again from where its start tag stands.
@@ -35,6 +39,8 @@ public:
     // of the page.
     // @throws ImpExp_FatalException when the page is not well-formed.
     bool nextItem(ImpExp_Item *item, quint32 *offset);
+    // The same for the item's print alone: no text of it is copied.
+    bool nextPrint(ImpExp_ItemPrint *print, quint32 *offset);
 
     // Reads the item whose start tag begins at byte @p offset; false when no
     // item stands there.
@@ -44,8 +50,6 @@ private:
     QByteArray bytes;
     QBuffer buffer;
     QXmlStreamReader reader;
-    QXmlStreamReader fragmentReader;
-    QBuffer fragmentBuffer;
     QString name;
     int number = -1;
     int depth = 0;
@@ -59,9 +63,13 @@ private:
     // of the same kind instead of being copied again.
     QString lastKind;
 
+    bool toNextItem(quint32 *offset);
+    [[noreturn]] void fail();
     quint32 byteOffset(qint64 characterOffset);
     void startItem(QXmlStreamReader &from, ImpExp_Item *item);
-    static bool readItemBody(QXmlStreamReader &from, ImpExp_Item *item);
+    // @p more gives the reader further input when it runs out, if it can.
+    static bool readItemBody(QXmlStreamReader &from, ImpExp_Item *item,
+                             const std::function<bool()> &more = {});
 };
 
 #endif // IMPEXP_PAGESCANNER_H

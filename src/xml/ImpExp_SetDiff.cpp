@@ -28,6 +28,8 @@ public:
 
     // The walk of next(): the new set's pages, then the removed items.
     ImpExp_PageScanner newPage;
+    ImpExp_PageScanner newWalk; // for a new item whose place is not known
+    quint32 newOrdinal = 0;
     bool newDone = false;
     std::vector<quint32> removed; // index entries, in the old set's order
     size_t removedAt = 0;
@@ -38,8 +40,13 @@ public:
     void buildIndex();
     quint16 kindId(const QString &itemName);
     bool nextNewItem(ImpExp_PageScanner &scanner, ImpExp_Item *item);
+    bool nextNewPrint(ImpExp_ItemPrint *print, quint32 *offset);
     void readOld(const Entry &entry, ImpExp_Item *item);
-    bool judge(ImpExp_Item &item, Difference &difference);
+    void readNew(const ImpExp_ItemPrint &print, quint32 offset, ImpExp_Item *item);
+    void readAgain(ImpExp_PageScanner &page, ImpExp_PageScanner &walk, const QString &pathTemplate,
+                   int fileNumber, quint32 offset, quint32 ordinal, const QString &kind,
+                   const QString &duid, ImpExp_Item *item);
+    bool judge(const ImpExp_ItemPrint &print, quint32 offset, Difference &difference);
     void collectRemoved();
     void count(quint16 kind, const Difference &difference);
     static void compareElements(const ImpExp_Item &before, const ImpExp_Item &after,
@@ -110,39 +117,70 @@ bool ImpExp_SetDiff::Private::nextNewItem(ImpExp_PageScanner &scanner, ImpExp_It
 void ImpExp_SetDiff::Private::buildIndex()
 {
     ImpExp_PageScanner scanner;
-    ImpExp_Item item { QString() };
+    ImpExp_ItemPrint print;
     for (int fileNumber = 0;
          scanner.load(ImpExp_Format::pageFileName(oldTemplate, fileNumber), fileNumber);
          ++fileNumber) {
         quint32 offset;
-        for (quint32 ordinal = 0; scanner.nextItem(&item, &offset); ++ordinal)
-            index.add(kindId(item.getItemName()), item, quint32(fileNumber), offset, ordinal);
+        for (quint32 ordinal = 0; scanner.nextPrint(&print, &offset); ++ordinal)
+            index.add(kindId(print.kind), print, quint32(fileNumber), offset, ordinal);
     }
     index.finish();
 }
 
+bool ImpExp_SetDiff::Private::nextNewPrint(ImpExp_ItemPrint *print, quint32 *offset)
+{
+    if (newPage.fileNumber() < 0) {
+        if (!newPage.load(ImpExp_Format::pageFileName(newTemplate, 0), 0))
+            throw ImpExp_FatalException(QStringLiteral("No file to read"));
+        newOrdinal = 0;
+    }
+    while (!newPage.nextPrint(print, offset)) {
+        const int next = newPage.fileNumber() + 1;
+        if (!newPage.load(ImpExp_Format::pageFileName(newTemplate, next), next))
+            return false;
+        newOrdinal = 0;
+    }
+    ++newOrdinal;
+    return true;
+}
+
 void ImpExp_SetDiff::Private::readOld(const Entry &entry, ImpExp_Item *item)
 {
-    const int fileNumber = int(entry.fileNumber);
-    if (oldPage.fileNumber() != fileNumber
-        && !oldPage.load(ImpExp_Format::pageFileName(oldTemplate, fileNumber), fileNumber))
-        throw ImpExp_FatalException(QStringLiteral("%1: cannot be read again")
-                                        .arg(ImpExp_Format::pageFileName(oldTemplate, fileNumber)));
-    const QString duid = index.duidOf(entry);
-    const QString &kind = counts.at(entry.kind).itemName;
+    readAgain(oldPage, oldPage, oldTemplate, int(entry.fileNumber), entry.byteOffset, entry.ordinal,
+              counts.at(entry.kind).itemName, index.duidOf(entry), item);
+}
+
+void ImpExp_SetDiff::Private::readNew(const ImpExp_ItemPrint &print, quint32 offset,
+                                      ImpExp_Item *item)
+{
+    readAgain(newPage, newWalk, newTemplate, newPage.fileNumber(), offset, newOrdinal - 1,
+              print.kind, print.duid, item);
+}
+
+// Reads an item again from @p page, where it stands at @p offset, or, when
+// that fails, by walking @p walk through the page to the item's place.
+void ImpExp_SetDiff::Private::readAgain(ImpExp_PageScanner &page, ImpExp_PageScanner &walk,
+                                        const QString &pathTemplate, int fileNumber, quint32 offset,
+                                        quint32 ordinal, const QString &kind, const QString &duid,
+                                        ImpExp_Item *item)
+{
+    const QString fileName = ImpExp_Format::pageFileName(pathTemplate, fileNumber);
+    if (page.fileNumber() != fileNumber && !page.load(fileName, fileNumber))
+        throw ImpExp_FatalException(QStringLiteral("%1: cannot be read again").arg(fileName));
     const auto isIt
         = [&] { return item->getItemName() == kind && item->getAttribute(duidName) == duid; };
-    if (entry.byteOffset != ImpExp_PageScanner::noOffset && oldPage.itemAt(entry.byteOffset, item)
-        && isIt())
+    if (offset != ImpExp_PageScanner::noOffset && page.itemAt(offset, item) && isIt())
         return;
-    // No usable offset: walk the page to the item's place.
-    oldPage.rewind();
-    quint32 offset;
-    for (quint32 ordinal = 0; oldPage.nextItem(item, &offset); ++ordinal)
-        if (ordinal == entry.ordinal && isIt())
+    if (walk.fileNumber() != fileNumber && !walk.load(fileName, fileNumber))
+        throw ImpExp_FatalException(QStringLiteral("%1: cannot be read again").arg(fileName));
+    walk.rewind();
+    quint32 at;
+    for (quint32 n = 0; walk.nextItem(item, &at); ++n)
+        if (n == ordinal && isIt())
             return;
-    throw ImpExp_FatalException(QStringLiteral("%1: changed while the sets were compared")
-                                    .arg(ImpExp_Format::pageFileName(oldTemplate, fileNumber)));
+    throw ImpExp_FatalException(
+        QStringLiteral("%1: changed while the sets were compared").arg(fileName));
 }
 
 void ImpExp_SetDiff::Private::compareElements(const ImpExp_Item &before, const ImpExp_Item &after,
@@ -178,62 +216,66 @@ void ImpExp_SetDiff::Private::compareElements(const ImpExp_Item &before, const I
             changes->append({ old.at(j).first, old.at(j).second, QString(), true, false });
 }
 
-bool ImpExp_SetDiff::Private::judge(ImpExp_Item &item, Difference &difference)
+bool ImpExp_SetDiff::Private::judge(const ImpExp_ItemPrint &print, quint32 offset,
+                                    Difference &difference)
 {
-    const quint16 kind = kindId(item.getItemName());
-    difference.itemName = item.getItemName();
-    difference.duid = item.getAttribute(duidName);
+    const quint16 kind = kindId(print.kind);
+    difference.itemName = print.kind;
+    difference.duid = print.duid;
     difference.oldItem = ImpExp_Item(QString());
-    difference.newItem = item;
+    difference.newItem = ImpExp_Item(QString());
     difference.elementChanges.clear();
     difference.puidChanged = false;
     difference.lastModifiedChanged = false;
     difference.problem.clear();
 
-    const bool hasFields = !item.getItemElements().isEmpty();
-    Entry *entry = difference.duid.isEmpty() ? nullptr : index.find(kind, difference.duid);
+    const bool hasFields = print.elements > 0;
+    Entry *entry = print.duid.isEmpty() ? nullptr : index.find(kind, print.duid);
+    bool sameAttributes = true;
     if (!entry) {
         difference.status = Status::Added;
-        if (difference.duid.isEmpty())
+        if (print.duid.isEmpty())
             difference.problem = QStringLiteral("no duid");
         else if (!hasFields)
             difference.problem = QStringLiteral("sent with its identifiers only, but the old "
                                                 "set does not have it: its fields are unknown");
-        count(kind, difference);
-        return true;
-    }
-    if (entry->flags & ImpExp_SetIndex::Seen)
-        difference.problem = QStringLiteral("duid also used by an earlier %1 of the new set")
-                                 .arg(difference.itemName);
-    entry->flags |= ImpExp_SetIndex::Seen;
-
-    const bool sameAttributes = ImpExp_SetIndex::attributesHash(item) == entry->attributesHash;
-    if (hasFields) {
-        difference.status = sameAttributes && ImpExp_SetIndex::fieldsHash(item) == entry->fieldsHash
-            ? Status::Unchanged
-            : Status::Changed;
     } else {
-        difference.status = Status::Unchanged;
-        const qint64 modified = ImpExp_SetIndex::lastModifiedOf(item);
-        if (difference.problem.isEmpty() && modified != ImpExp_SetIndex::noTime
-            && entry->lastModified != ImpExp_SetIndex::noTime && modified > entry->lastModified)
-            difference.problem = QStringLiteral("lastModified is later than in the old set, but "
-                                                "the item came with its identifiers only");
+        if (entry->flags & ImpExp_SetIndex::Seen)
+            difference.problem
+                = QStringLiteral("duid also used by an earlier %1 of the new set").arg(print.kind);
+        entry->flags |= ImpExp_SetIndex::Seen;
+        sameAttributes = print.attributes == entry->attributesHash;
+        if (hasFields) {
+            difference.status = sameAttributes && print.fields == entry->fieldsHash
+                ? Status::Unchanged
+                : Status::Changed;
+        } else {
+            difference.status = Status::Unchanged;
+            if (difference.problem.isEmpty() && print.lastModified != ImpExp_ItemPrint::noTime
+                && entry->lastModified != ImpExp_ItemPrint::noTime
+                && print.lastModified > entry->lastModified)
+                difference.problem = QStringLiteral("lastModified is later than in the old set, "
+                                                    "but the item came with its identifiers only");
+        }
     }
-    if (difference.status == Status::Changed || !sameAttributes) {
+    count(kind, difference);
+    // Only what is handed out is read in full.
+    if (difference.status == Status::Unchanged && !reportUnchanged && sameAttributes
+        && difference.problem.isEmpty())
+        return false;
+    readNew(print, offset, &difference.newItem);
+    if (entry && (difference.status == Status::Changed || !sameAttributes)) {
+        const ImpExp_Item &item = difference.newItem;
         readOld(*entry, &difference.oldItem);
         if (hasFields)
             compareElements(difference.oldItem, item, &difference.elementChanges);
-        difference.puidChanged
-            = difference.oldItem.getAttribute(puidName) != item.getAttribute(puidName)
-            || difference.oldItem.getAttribute(puidName).isNull()
-                != item.getAttribute(puidName).isNull();
+        const QString oldPuid = difference.oldItem.getAttribute(puidName);
+        const QString newPuid = item.getAttribute(puidName);
+        difference.puidChanged = oldPuid != newPuid || oldPuid.isNull() != newPuid.isNull();
         difference.lastModifiedChanged = difference.oldItem.getAttribute(lastModifiedName)
             != item.getAttribute(lastModifiedName);
     }
-    count(kind, difference);
-    return difference.status != Status::Unchanged || reportUnchanged || !sameAttributes
-        || !difference.problem.isEmpty();
+    return true;
 }
 
 void ImpExp_SetDiff::Private::count(quint16 kind, const Difference &difference)
@@ -339,14 +381,15 @@ bool ImpExp_SetDiff::next(Difference &difference)
 {
     if (!prepare())
         refuse(d->problems);
-    ImpExp_Item item { QString() };
+    ImpExp_ItemPrint print;
+    quint32 offset;
     while (!d->newDone) {
-        if (!d->nextNewItem(d->newPage, &item)) {
+        if (!d->nextNewPrint(&print, &offset)) {
             d->newDone = true;
             d->collectRemoved();
             break;
         }
-        if (d->judge(item, difference))
+        if (d->judge(print, offset, difference))
             return true;
     }
     if (d->removedAt >= d->removed.size())

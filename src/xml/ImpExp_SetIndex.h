@@ -1,7 +1,7 @@
 #ifndef IMPEXP_SETINDEX_H
 #define IMPEXP_SETINDEX_H
 
-#include <ImpExp_Item.h>
+#include "xml/ImpExp_ItemPrint.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,7 +26,7 @@ public:
         quint64 duidHash;
         quint64 fieldsHash;
         quint64 attributesHash;
-        qint64 lastModified; // msecs since the epoch; noTime when absent or unreadable
+        qint64 lastModified; // as ImpExp_ItemPrint has it
         quint32 duidAt; // where the duid's UTF-8 bytes start in the arena
         quint32 duidBytes;
         quint32 fileNumber;
@@ -36,12 +36,10 @@ public:
         quint8 flags;
     };
 
-    static constexpr qint64 noTime = std::numeric_limits<qint64>::min();
-
     void reserve(qint64 items);
     // Adds an item of the set; items without a duid are not indexed.
     // @throws ImpExp_FatalException when the index outgrows its 32-bit offsets.
-    void add(quint16 kind, const ImpExp_Item &item, quint32 fileNumber, quint32 byteOffset,
+    void add(quint16 kind, const ImpExp_ItemPrint &print, quint32 fileNumber, quint32 byteOffset,
              quint32 ordinal);
     // Sorts for find(); of items sharing kind and duid the first one in set
     // order counts, the others are marked Duplicate.
@@ -51,14 +49,6 @@ public:
     QString duidOf(const Entry &entry) const;
     std::vector<Entry> &entries() { return all; }
     qint64 bytes() const;
-
-    // Fingerprints of an item's element pairs, and of its attributes other
-    // than "duid", in order.
-    static quint64 fieldsHash(const ImpExp_Item &item);
-    static quint64 attributesHash(const ImpExp_Item &item);
-    static quint64 textHash(const QString &text);
-    // The item's "lastModified" as msecs since the epoch, or noTime.
-    static qint64 lastModifiedOf(const ImpExp_Item &item);
 
 private:
     std::vector<Entry> all;
