@@ -150,7 +150,7 @@ bool ImpExp_PageScanner::itemAt(quint32 offset, ImpExp_Item *item)
     // rest of the page is neither copied nor decoded.
     int fed = int(offset);
     const auto feed = [&] {
-        const int piece = std::min(bytes.size() - fed, 4096);
+        const int piece = int(std::min<qint64>(bytes.size() - fed, 4096));
         fragmentReader.addData(QByteArray::fromRawData(bytes.constData() + fed, piece));
         fed += piece;
         return piece > 0;
