@@ -20,6 +20,8 @@ int runValidate(const QStringList &arguments);
 int runDump(const QStringList &arguments);
 int runExport(const QStringList &arguments);
 int runReport(const QStringList &arguments);
+int runDiff(const QStringList &arguments);
+int runApply(const QStringList &arguments);
 
 #ifdef VELXML_HAVE_BRIDGE
 int runFromVCard(const QStringList &arguments);

@@ -17,6 +17,8 @@ const Command commands[] = {
     { "dump", "Print the items of a set, as text or as JSON lines", runDump },
     { "export", "Write items given as JSON lines into a page file set", runExport },
     { "report", "Write an HTML page about a set: problems, cards, calendar", runReport },
+    { "diff", "List what was added, changed and removed between two sets", runDiff },
+    { "apply", "Write the full set that an old set and the set after it make", runApply },
 #ifdef VELXML_HAVE_BRIDGE
     { "from-vcard", "Turn the cards of vCard files into a directory set", runFromVCard },
     { "to-vcard", "Turn the contacts of a directory set into a vCard file", runToVCard },

@@ -1,0 +1,394 @@
+// The comparison of two sets and the full state written from them, over
+// generated stores (fixed seeds, so a failure can be replayed): applying an
+// incremental export to the full one before it gives the bytes of a full
+// export of the same store, and comparing two full exports (or a full and an
+// incremental one) finds exactly the changes made to the store in between.
+#include "TimeZoneScope.h"
+
+#include <ImpExp_SetDiff.h>
+#include <ImpExp_XMLBuilder.h>
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+
+const QDateTime t0(QDate(2026, 1, 10), QTime(12, 0), Qt::UTC);
+const QDateTime t1 = t0.addDays(1);
+
+struct StoredItem {
+    QString kind;
+    QString duid;
+    QString puid; // null: none
+    QDateTime lastModified;
+    bool readOnly = false;
+    ImpExp_PairList elements; // never empty: every item keeps a "name"
+};
+
+// What happened to one item between t0 and t1.
+struct Change {
+    ImpExp_SetDiff::Status status = ImpExp_SetDiff::Status::Unchanged;
+    QSet<QString> elements; // names of the elements edited, added or removed
+    bool puid = false;
+};
+
+using Store = QList<StoredItem>;
+using Changes = QMap<QString, Change>; // by kind/duid
+
+struct Generator {
+    QRandomGenerator random;
+    int serial = 0;
+
+    int below(int bound) { return int(random.bounded(bound)); }
+    bool chance(int percent) { return below(100) < percent; }
+
+    // Texts that a page carries unchanged: markup, non-ASCII and a character
+    // beyond the BMP, so that byte and character positions part.
+    QString text()
+    {
+        static const char *const pieces[]
+            = { "a", "Doe", "&", "<b>", " ", "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "7" };
+        QString value;
+        for (int n = 1 + below(6); n > 0; --n)
+            value += QString::fromUtf8(pieces[below(int(std::size(pieces)))]);
+        return value;
+    }
+
+    // A read-only item added after a full export never reaches the receiver
+    // with its fields, so only items of the first store may be read-only.
+    StoredItem item(const QDateTime &changed, bool mayBeReadOnly)
+    {
+        StoredItem item;
+        item.kind = chance(80) ? QStringLiteral("contact") : QStringLiteral("contactMap");
+        item.duid = QStringLiteral("d%1").arg(++serial);
+        if (chance(60))
+            item.puid = QStringLiteral("p%1").arg(below(1000));
+        item.lastModified = changed;
+        item.readOnly = mayBeReadOnly && chance(20);
+        item.elements.append({ QStringLiteral("name"), text() });
+        for (const char *name : { "phone", "email", "note" })
+            if (chance(50))
+                item.elements.append({ QLatin1String(name), text() });
+        return item;
+    }
+
+    QDateTime before(const QDateTime &when) { return when.addSecs(-1 - below(300 * 86400)); }
+    QDateTime during() { return t0.addSecs(1 + below(86000)); }
+
+    // Edits the fields of a writable item: one value, an element added or removed.
+    void edit(StoredItem &item, Change &change)
+    {
+        const int what = below(3);
+        const char *optional[] = { "phone", "email", "note" };
+        const QString name = QLatin1String(optional[below(3)]);
+        int at = -1;
+        for (int i = 0; i < item.elements.size(); ++i)
+            if (item.elements.at(i).first == name)
+                at = i;
+        if (what == 0 || (at < 0 && what == 1)) {
+            QString &value = item.elements[0].second;
+            const QString old = value;
+            while (value == old)
+                value = text();
+            change.elements.insert(QStringLiteral("name"));
+        } else if (at < 0) {
+            item.elements.append({ name, text() });
+            change.elements.insert(name);
+        } else {
+            item.elements.removeAt(at);
+            change.elements.insert(name);
+        }
+    }
+
+    // Adds, removes and edits items of @p store, as the device would between t0 and t1.
+    Changes change(Store &store)
+    {
+        Changes changes;
+        const auto key = [](const StoredItem &item) { return item.kind + u'/' + item.duid; };
+        for (int n = below(4); n > 0 && !store.isEmpty(); --n) {
+            const StoredItem gone = store.takeAt(below(store.size()));
+            changes[key(gone)].status = ImpExp_SetDiff::Status::Removed;
+        }
+        for (int i = 0; i < store.size(); ++i) {
+            StoredItem &item = store[i];
+            if (item.readOnly || !chance(25))
+                continue;
+            Change &change = changes[key(item)];
+            change.status = ImpExp_SetDiff::Status::Changed;
+            if (chance(70))
+                edit(item, change);
+            if (chance(40) || change.elements.isEmpty()) {
+                item.puid
+                    = item.puid.isNull() || chance(30) ? QStringLiteral("q%1").arg(i) : QString();
+                change.puid = true;
+            }
+            item.lastModified = during();
+        }
+        for (int n = below(4); n > 0; --n) {
+            store.insert(below(store.size() + 1), item(during(), false));
+        }
+        for (const StoredItem &item : store)
+            if (item.lastModified > t0 && !changes.contains(key(item)))
+                changes[key(item)].status = ImpExp_SetDiff::Status::Added;
+        return changes;
+    }
+};
+
+// Writes @p store as it stands; @p since is the reference date of an incremental export.
+void exportStore(const Store &store, const QString &pathTemplate, int pageSize,
+                 const QDateTime &since)
+{
+    ImpExp_XMLBuilder builder(QStringLiteral("dev-7"), QStringLiteral("exp-3"), pathTemplate,
+                              pageSize, t1, store.size(), 999, QStringLiteral("VelDirectory"),
+                              since);
+    for (const StoredItem &stored : store) {
+        ImpExp_Item item(stored.kind, stored.duid, stored.puid, stored.lastModified);
+        item.setReadOnlyItem(stored.readOnly);
+        for (const auto &pair : stored.elements)
+            item.addElement(pair.first, pair.second);
+        builder.putItem(item);
+    }
+}
+
+QStringList pageFiles(const QString &directory, const QString &prefix)
+{
+    return QDir(directory).entryList({ prefix + QStringLiteral("_*.xml") }, QDir::Files,
+                                     QDir::Name);
+}
+
+// The outcomes of comparing @p oldTemplate with @p newTemplate, keyed like Changes.
+Changes compare(const QString &oldTemplate, const QString &newTemplate, QStringList *problems)
+{
+    ImpExp_SetDiff diff(oldTemplate, newTemplate);
+    Changes found;
+    ImpExp_SetDiff::Difference difference;
+    while (diff.next(difference)) {
+        if (!difference.problem.isEmpty())
+            problems->append(difference.duid + QStringLiteral(": ") + difference.problem);
+        Change &change = found[difference.itemName + u'/' + difference.duid];
+        change.status = difference.status;
+        change.puid = difference.puidChanged;
+        for (const ImpExp_SetDiff::ElementChange &element : difference.elementChanges)
+            change.elements.insert(element.name);
+    }
+    return found;
+}
+
+QString describe(const Changes &changes)
+{
+    QStringList lines;
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        lines.append(QStringLiteral("%1 %2 puid=%3 [%4]")
+                         .arg(it.key())
+                         .arg(int(it->status))
+                         .arg(it->puid)
+                         .arg(QStringList(it->elements.values()).join(u',')));
+    lines.sort();
+    return lines.join(u'\n');
+}
+
+// A page file set of @p items written by hand, each "duid:elementText".
+void writeByHand(const QString &pathTemplate, const QByteArray &application,
+                 const QList<QByteArray> &items, const QByteArray &prefix = QByteArray(),
+                 const QByteArray &lineEnd = "\n")
+{
+    QFile file(QString(pathTemplate).replace(QLatin1String("%1"), QLatin1String("00")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QByteArray page = prefix + "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + lineEnd
+        + "<vel:moxara xmlns:vel=\"urn:x\" created=\"20260101T000000Z\" schemaVersion=\"1.0\" "
+          "id=\"e\" deviceId=\"d\">"
+        + lineEnd + " <vel:" + application + " max=\"9\" pageSize=\"9\" page=\"1\" totalPage=\"1\">"
+        + lineEnd;
+    for (const QByteArray &item : items) {
+        const QList<QByteArray> parts = item.split(':');
+        page += "  <vel:contact duid=\"" + parts.at(0) + "\" lastModified=\"" + parts.at(1) + "\">";
+        if (parts.size() > 2)
+            page += "<vel:name>" + parts.at(2) + "</vel:name>";
+        page += "</vel:contact>" + lineEnd;
+    }
+    page += " </vel:" + application + ">" + lineEnd + "</vel:moxara>" + lineEnd;
+    file.write(page);
+}
+
+} // namespace
+
+class TestSetDiff : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void applyAndDiffAgreeWithTheStore();
+    void oddSets_data();
+    void oddSets();
+    void refusedSets_data();
+    void refusedSets();
+};
+
+void TestSetDiff::applyAndDiffAgreeWithTheStore()
+{
+    TimeZoneScope zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    const int stores = 150;
+    int changesMade = 0, failures = 0;
+    for (int seed = 1; seed <= stores; ++seed) {
+        QTemporaryDir dir;
+        Generator generator { QRandomGenerator(quint32(seed)) };
+        Store store;
+        for (int n = generator.below(40); n > 0; --n)
+            store.append(generator.item(generator.before(t0), true));
+        const int pageSize = 1 + generator.below(7);
+        const auto path
+            = [&](const char *name) { return dir.filePath(QLatin1String(name)) + "_%1.xml"; };
+        exportStore(store, path("full0"), pageSize, QDateTime::fromSecsSinceEpoch(0));
+        const Changes made = generator.change(store);
+        changesMade += made.size();
+        exportStore(store, path("incr1"), pageSize, t0);
+        exportStore(store, path("full1"), pageSize, QDateTime::fromSecsSinceEpoch(0));
+
+        // Apply: the bytes of the full export, "created" being the same.
+        ImpExp_SetDiff diff(path("full0"), path("incr1"));
+        QCOMPARE(diff.apply(path("applied"), t1), qint64(0));
+        const QStringList full = pageFiles(dir.path(), QStringLiteral("full1"));
+        const QStringList applied = pageFiles(dir.path(), QStringLiteral("applied"));
+        bool same = full.size() == applied.size();
+        for (int i = 0; same && i < full.size(); ++i) {
+            QFile a(dir.filePath(full.at(i))), b(dir.filePath(applied.at(i)));
+            same = a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly)
+                && a.readAll() == b.readAll();
+        }
+        // Diff: exactly the changes made, from two full exports and from the
+        // full one and the incremental one, with no problem.
+        QStringList problems;
+        const QString expected = describe(made);
+        const QString betweenFull = describe(compare(path("full0"), path("full1"), &problems));
+        const QString withIncremental = describe(compare(path("full0"), path("incr1"), &problems));
+        if (!same || betweenFull != expected || withIncremental != expected
+            || !problems.isEmpty()) {
+            ++failures;
+            qWarning().noquote() << "seed" << seed << "apply same:" << same << "\nexpected:\n"
+                                 << expected << "\nfull:\n"
+                                 << betweenFull << "\nincremental:\n"
+                                 << withIncremental << "\nproblems:" << problems;
+        }
+    }
+    qInfo("%d stores, %d changed items, %d failures", stores, changesMade, failures);
+    QCOMPARE(failures, 0);
+    QVERIFY(changesMade > stores);
+}
+
+// Sets written by hand: what a writer of another make may send.
+void TestSetDiff::oddSets_data()
+{
+    QTest::addColumn<QList<QByteArray>>("oldItems");
+    QTest::addColumn<QList<QByteArray>>("newItems");
+    QTest::addColumn<QByteArray>("prefix"); // before the XML declaration of both
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::addColumn<QStringList>("expected"); // status duid old→new, problem
+
+    const QByteArray a = "20260101T000000Z", b = "20260102T000000Z";
+    QTest::newRow("identifiers only, later than the old")
+        << QList<QByteArray> { "x:" + a + ":X" } << QList<QByteArray> { "x:" + b } << QByteArray()
+        << QByteArray("\n")
+        << QStringList { "Unchanged x  lastModified is later than in the old set" };
+    QTest::newRow("identifiers only, unknown to the old set")
+        << QList<QByteArray> {} << QList<QByteArray> { "x:" + a } << QByteArray()
+        << QByteArray("\n") << QStringList { "Added x  but the old set does not have it" };
+    QTest::newRow("duid twice in the new set")
+        << QList<QByteArray> { "x:" + a + ":X" }
+        << QList<QByteArray> { "x:" + a + ":X", "x:" + a + ":Y" } << QByteArray()
+        << QByteArray("\n")
+        << QStringList { "Changed x name X→Y duid also used by an earlier contact" };
+    QTest::newRow("duid twice in the old set: the first counts")
+        << QList<QByteArray> { "x:" + a + ":X", "x:" + a + ":Y" }
+        << QList<QByteArray> { "x:" + a + ":X" } << QByteArray() << QByteArray("\n")
+        << QStringList {};
+    // Read again in pieces: a text longer than one piece stays whole.
+    const QByteArray longText = QByteArray("\xc3\xa9&amp;x").repeated(3000);
+    QTest::newRow("a long old text")
+        << QList<QByteArray> { "x:" + a + ":" + longText } << QList<QByteArray> { "x:" + b + ":y" }
+        << QByteArray() << QByteArray("\n")
+        << QStringList { "Changed x name " + QString::fromUtf8(longText).replace("&amp;", "&")
+                         + "→y" };
+    // Byte-order mark and CR LF: old texts are found again all the same.
+    for (const QByteArray &lineEnd : { QByteArray("\n"), QByteArray("\r\n") })
+        for (const QByteArray &prefix : { QByteArray(), QByteArray("\xef\xbb\xbf") })
+            QTest::addRow("edits, removal, %s%s", lineEnd.size() > 1 ? "CR LF" : "LF",
+                          prefix.isEmpty() ? "" : ", byte-order mark")
+                << QList<QByteArray> { "u:" + a + ":\xc3\xa9\xf0\x9f\x98\x80", "v:" + a + ":V",
+                                       "w:" + a + ":W" }
+                << QList<QByteArray> { "w:" + b + ":W&amp;", "u:" + b + ":\xf0\x9f\x98\x80" }
+                << prefix << lineEnd
+                << QStringList { "Changed w name W→W&",
+                                 "Changed u name \u00e9\U0001F600→\U0001F600", "Removed v" };
+}
+
+void TestSetDiff::oddSets()
+{
+    QFETCH(QList<QByteArray>, oldItems);
+    QFETCH(QList<QByteArray>, newItems);
+    QFETCH(QByteArray, prefix);
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    const QString oldTemplate = dir.filePath(QStringLiteral("old_%1.xml"));
+    const QString newTemplate = dir.filePath(QStringLiteral("new_%1.xml"));
+    writeByHand(oldTemplate, "directory", oldItems, prefix, lineEnd);
+    writeByHand(newTemplate, "directory", newItems, prefix, lineEnd);
+    ImpExp_SetDiff diff(oldTemplate, newTemplate);
+    QVERIFY(diff.prepare());
+    ImpExp_SetDiff::Difference difference;
+    QStringList found;
+    const char *statuses[] = { "Added", "Changed", "Unchanged", "Removed" };
+    while (diff.next(difference)) {
+        QString line = QLatin1String(statuses[int(difference.status)]) + u' ' + difference.duid;
+        for (const auto &change : difference.elementChanges)
+            line += u' ' + change.name + u' ' + change.oldText + QChar(0x2192) + change.newText;
+        found.append(line + u' ' + difference.problem);
+    }
+    QCOMPARE(found.size(), expected.size());
+    for (int i = 0; i < found.size(); ++i)
+        QVERIFY2(found.at(i).startsWith(expected.at(i).section(u' ', 0, 2).trimmed())
+                     && found.at(i).contains(expected.at(i).section(u' ', 3)),
+                 qPrintable(found.at(i) + QStringLiteral(" / ") + expected.at(i)));
+}
+
+void TestSetDiff::refusedSets_data()
+{
+    QTest::addColumn<QByteArray>("oldApplication");
+    QTest::addColumn<bool>("newMissing");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("new set missing") << QByteArray("directory") << true << "missing";
+    QTest::newRow("other application")
+        << QByteArray("agenda") << false << "application directory, the old set's is agenda";
+}
+
+void TestSetDiff::refusedSets()
+{
+    QFETCH(QByteArray, oldApplication);
+    QFETCH(bool, newMissing);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString oldTemplate = dir.filePath(QStringLiteral("old_%1.xml"));
+    const QString newTemplate = dir.filePath(QStringLiteral("new_%1.xml"));
+    writeByHand(oldTemplate, oldApplication, {});
+    if (!newMissing)
+        writeByHand(newTemplate, "directory", {});
+    ImpExp_SetDiff diff(oldTemplate, newTemplate);
+    QVERIFY(!diff.prepare());
+    QVERIFY(!diff.problems().isEmpty());
+    QVERIFY2(diff.problems().first().message.contains(message),
+             qPrintable(diff.problems().first().message));
+    ImpExp_SetDiff::Difference difference;
+    QVERIFY_EXCEPTION_THROWN(diff.next(difference), ImpExp_FatalException);
+    QVERIFY_EXCEPTION_THROWN(diff.apply(dir.filePath(QStringLiteral("out_%1.xml")), t1),
+                             ImpExp_FatalException);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out_00.xml"))));
+}
+
+QTEST_GUILESS_MAIN(TestSetDiff)
+#include "tst_setdiff.moc"
