@@ -14,9 +14,10 @@ namespace
 using Kind = ImpExp_SetCheck::ProblemKind;
 
 const char *const kindNames[]
-    = { "MissingPage", "PageAfterGap", "LeftOverPage",    "Unreadable",         "NotWellFormed",
-        "RootRefused", "BadHeader",    "HeaderMismatch",  "PageNumber",         "PageOverfull",
-        "ForeignKind", "MissingDuid",  "BadLastModified", "BadAppointmentDate", "DuplicateDuid" };
+    = { "MissingPage",     "PageAfterGap",       "LeftOverPage",  "Unreadable",
+        "NotWellFormed",   "RootRefused",        "BadHeader",     "HeaderMismatch",
+        "PageNumber",      "PageOverfull",       "ForeignKind",   "MissingDuid",
+        "BadLastModified", "BadAppointmentDate", "DuplicateDuid", "NestedItem" };
 
 // "Kind file:line:column" for each problem found.
 QStringList found(const ImpExp_SetCheck &check)
@@ -89,21 +90,21 @@ void TestSetCheck::damage_data()
         "HeaderMismatch dir_01.xml:3|HeaderMismatch dir_02.xml:3|MissingPage dir_03.xml:0:0", false,
         "missing, and so is every page file up to dir_499.xml: totalPage announces 500");
     row("page attribute against the file number", "dir_01.xml", R"(page="2")", R"(page="7")",
-        "PageNumber dir_01.xml:3", true, R"("page" is 7 but file number 01 means page 2)");
+        "PageNumber dir_01.xml:3", false, R"("page" is 7 but file number 01 means page 2)");
     row("totalPage differing between pages", "dir_02.xml", R"(totalPage="3")", R"(totalPage="4")",
-        "HeaderMismatch dir_02.xml:3", true, R"("totalPage" is "4" but dir_00.xml says "3")");
+        "HeaderMismatch dir_02.xml:3", false, R"("totalPage" is "4" but dir_00.xml says "3")");
     row("created, id and deviceId differing between pages", "dir_01.xml",
         R"(created="20260302T080000Z" schemaVersion="1.0" id="exp-1" deviceId="dev-1")",
         R"(created="20260302T080001Z" schemaVersion="1.0" id="exp-9" deviceId="dev-2")",
-        "HeaderMismatch dir_01.xml:2|HeaderMismatch dir_01.xml:2|HeaderMismatch dir_01.xml:2", true,
-        R"("created" is "20260302T080001Z")");
+        "HeaderMismatch dir_01.xml:2|HeaderMismatch dir_01.xml:2|HeaderMismatch dir_01.xml:2",
+        false, R"("created" is "20260302T080001Z")");
     row("another application element on a later page", "agenda_01.xml", "vel:agenda",
-        "vel:directory", "HeaderMismatch agenda_01.xml:3|ForeignKind agenda_01.xml:4", true,
+        "vel:directory", "HeaderMismatch agenda_01.xml:3|ForeignKind agenda_01.xml:4", false,
         R"("application element" is "directory" but agenda_00.xml says "agenda")");
     row("a header attribute missing, one not a number", "dir_00.xml", R"(schemaVersion="1.0" )", "",
         "BadHeader dir_00.xml:2", true, R"(no "schemaVersion" attribute)");
     row("page not a number", "dir_01.xml", R"(page="2")", R"(page="two")", "BadHeader dir_01.xml:3",
-        true, R"("page" is "two", not a whole number of at least 1)");
+        false, R"("page" is "two", not a whole number of at least 1)");
     row("more items than the pageSize", "dir_00.xml", R"(pageSize="2")", R"(pageSize="1")",
         "PageOverfull dir_00.xml:8", true, "2 items, more than its pageSize 1");
     row("an unknown item kind", "dir_02.xml", "</vel:directory>",
