@@ -57,7 +57,8 @@ ImpExp_PageFile::Outcome ImpExp_PageFile::open(QFile &file, QString *why)
     }
     struct stat status;
     if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const QString reason = QStringLiteral("not a regular file but %1").arg(kindOfFile(status.st_mode));
+        const QString reason
+            = QStringLiteral("not a regular file but %1").arg(kindOfFile(status.st_mode));
         ::close(descriptor);
         return refuse(why, reason);
     }
