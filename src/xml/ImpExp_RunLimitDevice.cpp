@@ -5,8 +5,7 @@
 namespace
 {
 
-// Reads are split into chunks far below the limit, so that only the run
-// before a chunk's first '<' can reach the limit.
+// The most read from the page at a time.
 constexpr qint64 chunkSize = 64 * 1024;
 
 bool startsWith(const char *data, qint64 size, const char *pattern, int length)
@@ -79,34 +78,40 @@ bool ImpExp_RunLimitDevice::isLessThanUnit(const char *unit) const
 
 qint64 ImpExp_RunLimitDevice::admit(const char *data, qint64 size)
 {
-    qint64 first = -1; // the chunk's first '<'
-    qint64 afterLast = 0; // just past its last one
+    qint64 runStart = 0; // where the run in progress starts in the chunk
+    // Ends the run in progress at @p end (a '<' or the chunk's end); false when over the limit.
+    const auto runEndsAt = [&](qint64 end) {
+        if (sinceLessThan + (end - runStart) > limit) {
+            cutOff = true;
+            return false;
+        }
+        sinceLessThan += end - runStart;
+        return true;
+    };
     if (unitSize == 1) {
         const char *end = data + size;
-        const void *found = std::memchr(data, '<', size_t(size));
-        while (found) {
+        const char *from = data;
+        while (const void *found = std::memchr(from, '<', size_t(end - from))) {
             const char *at = static_cast<const char *>(found);
-            if (first < 0)
-                first = at - data;
-            afterLast = at + 1 - data;
-            found = std::memchr(at + 1, '<', size_t(end - at - 1));
+            if (!runEndsAt(at - data))
+                return runStart + (limit - sinceLessThan);
+            sinceLessThan = 0;
+            runStart = at + 1 - data;
+            from = at + 1;
         }
     } else {
         // A unit split between two chunks is not looked at: counting on is the safe side.
         for (qint64 i = (unitSize - offset % unitSize) % unitSize; i + unitSize <= size;
              i += unitSize) {
-            if (isLessThanUnit(data + i)) {
-                if (first < 0)
-                    first = i;
-                afterLast = i + unitSize;
-            }
+            if (!isLessThanUnit(data + i))
+                continue;
+            if (!runEndsAt(i))
+                return runStart + (limit - sinceLessThan);
+            sinceLessThan = 0;
+            runStart = i + unitSize;
         }
     }
-    const qint64 run = first < 0 ? size : first;
-    if (sinceLessThan + run > limit) {
-        cutOff = true;
-        return limit - sinceLessThan;
-    }
-    sinceLessThan = first < 0 ? sinceLessThan + size : size - afterLast;
+    if (!runEndsAt(size))
+        return runStart + (limit - sinceLessThan);
     return size;
 }
