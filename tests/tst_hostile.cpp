@@ -77,6 +77,19 @@ static QString checkVerdict()
     return check.isComplete() ? QString() : QStringLiteral("incomplete");
 }
 
+// The contacts the set check counts on the page.
+static int checkedContacts()
+{
+    ImpExp_SetCheck check(pathTemplate);
+    check.run();
+    int contacts = 0;
+    for (const ImpExp_SetCheck::Page &page : check.pages()) {
+        for (const ImpExp_SetCheck::KindCount &kind : page.kinds)
+            contacts += kind.itemName == QLatin1String("contact") ? kind.items : 0;
+    }
+    return contacts;
+}
+
 // Reads contacts with their elements into @p items until false or an
 // exception; returns the exception's message, or an empty one.
 static QString readContacts(QVector<ImpExp_Item> &items)
@@ -215,6 +228,9 @@ void HostileTest::pages()
     QCOMPARE(readContacts(read), message);
     QCOMPARE(read.size(), items);
     QCOMPARE(checkVerdict(), message);
+    // Where the reader reads through, the check counts the contacts it gets.
+    if (message.isEmpty())
+        QCOMPARE(checkedContacts(), read.size());
     for (int i = 0; i < items; ++i) {
         QCOMPARE(read.at(i).getAttribute(QStringLiteral("duid")), QString::number(i + 1));
         QCOMPARE(read.at(i).getItemElements(),
