@@ -383,7 +383,7 @@ void TestSetCheck::notOneExport()
 
     QTemporaryDir dir;
     writeSampleSet(dir.path(), QStringLiteral("dir"));
-    const QString pathTemplate = writeSampleSet(dir.path(), QStringLiteral("agenda"));
+    writeSampleSet(dir.path(), QStringLiteral("agenda"));
     for (const QString &edit : edits) {
         const QStringList parts = edit.split(QLatin1Char('|'));
         QVERIFY2(
@@ -396,7 +396,6 @@ void TestSetCheck::notOneExport()
     QCOMPARE(check.isComplete(), breaking.isEmpty());
     QVERIFY(!check.isClean());
     QVERIFY(!check.breaksSet(-1) && !check.breaksSet(check.problems().size()));
-    Q_UNUSED(pathTemplate);
 }
 
 void TestSetCheck::nestedItems_data()

@@ -88,6 +88,20 @@ qint64 ImpExp_RunLimitDevice::admit(const char *data, qint64 size)
         sinceLessThan += end - runStart;
         return true;
     };
+    if (unitSize == 1 && size <= limit) {
+        // No run inside a chunk this short can reach the limit: only the run
+        // before its first '<' and the one after its last one count.
+        const char *end = data + size;
+        const void *found = std::memchr(data, '<', size_t(size));
+        if (!found)
+            return runEndsAt(size) ? size : runStart + (limit - sinceLessThan);
+        if (!runEndsAt(static_cast<const char *>(found) - data))
+            return runStart + (limit - sinceLessThan);
+        const char *last = end;
+        while (*--last != '<') { }
+        sinceLessThan = end - last - 1;
+        return size;
+    }
     if (unitSize == 1) {
         const char *end = data + size;
         const char *from = data;

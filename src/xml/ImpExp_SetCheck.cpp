@@ -63,7 +63,6 @@ bool toNumber(const QString &text, int minimum, int *value)
     return ok && *value >= minimum;
 }
 
-// Where a finding is, for a problem reported later.
 QString overLimitMessage()
 {
     return QStringLiteral("more than %1 MiB between one '<' and the next, the most a page may "
@@ -71,6 +70,7 @@ QString overLimitMessage()
         .arg(ImpExp_Format::runLimitBytes / (1024 * 1024));
 }
 
+// Where a finding is, for a problem reported later.
 struct Place {
     qint64 line = 0;
     qint64 column = 0;
@@ -82,7 +82,7 @@ struct ItemReading {
     enum Field { None, Other, Begin, End };
 
     int kindIndex = -1; // into Page::kinds; -1 outside an item
-    int level = 0; // elements open above the item's own
+    int level = 0; // depth of the item element (the root's is 0)
     int number = 0; // among the page's items of its kind, from 1
     Place place;
     QString duid;

@@ -90,8 +90,8 @@ try {
         QXmlStreamReader::TokenType token = xml.readNext();
         if (xml.atEnd()) {
             // A page cut off at the run limit may end cleanly after its root: still a failure.
-            if (xml.hasError()
-                || static_cast<const ImpExp_RunLimitDevice *>(xml.device())->overLimit()) {
+            const auto *input = static_cast<const ImpExp_RunLimitDevice *>(xml.device());
+            if (xml.hasError() || (input && input->overLimit())) {
                 // Leave the reader without input, so that a further call
                 // fails the same way instead of reading a released file.
                 file.reset();
