@@ -430,11 +430,11 @@ void TestParser::runLimitCounting_data()
         << QByteArray("<a<b<c<d<e<f<g<h<abcdef") << 5 << 22;
     // Wide encodings count whole code units: the byte 3C of U+3C3C or U+413C is no '<'.
     QTest::newRow("UTF-16LE: '<' bytes inside characters")
-        << le16 + QByteArray("<\0\x3C\x3C\x3C\x41<\0", 10) << 4 << -1;
+        << le16 + QByteArray("<\0\x3C\x3C\x3C\x41<\0", 8) << 4 << -1;
     QTest::newRow("UTF-16LE: a run one over")
-        << le16 + QByteArray("<\0\x3C\x3C\x3C\x3C\x3C\x3C<\0", 12) << 5 << 9;
+        << le16 + QByteArray("<\0\x3C\x3C\x3C\x3C\x3C\x3C<\0", 10) << 5 << 9;
     QTest::newRow("UTF-16BE: a run one over")
-        << be16 + QByteArray("\0<\x3C\x3C\x3C\x3C\x3C\x3C\0<", 12) << 5 << 9;
+        << be16 + QByteArray("\0<\x3C\x3C\x3C\x3C\x3C\x3C\0<", 10) << 5 << 9;
     QTest::newRow("UTF-16BE without a mark, known by its '<?'")
         << QByteArray("\0<\0?\x3C\x3C\x3C\x3C\0<", 10) << 5 << 7;
     QTest::newRow("UTF-32LE: a run at the limit")
