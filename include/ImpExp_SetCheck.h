@@ -19,9 +19,10 @@
  *
  * ImpExp_XMLParser ends a set at the first page file that does not open and
  * never looks at the headers, so on its own it cannot tell a complete set
- * from a truncated one. A host that must not import half a set runs this
- * check first and refuses the set unless isComplete() (or, stricter,
- * isClean()) says yes:
+ * from a truncated one, nor one export from pages of several mixed in one
+ * folder. A host that must not import half a set, or a mix, runs this check
+ * first and refuses the set unless isComplete() (or, stricter, isClean())
+ * says yes:
  *
  * @code
  * ImpExp_SetCheck check(pathTemplate);
@@ -43,6 +44,19 @@
  * Page files are taken in file-number order from 00 up to the last one
  * "totalPage" announces, and on as long as further files follow; a run of
  * more than 100 missing page files is one problem.
+ *
+ * Items are counted as a reader finds them: every element named like an
+ * item kind of the format (contact, contactMap, appointment,
+ * appointmentMap), at any depth below the root, and every element directly
+ * inside the application element, is an item (since 1.2).
+ *
+ * Only regular files are read: a FIFO, a socket or a device named like a page
+ * file is Unreadable, at once. A page may hold at most 64 MiB
+ * (ImpExp_Format::runLimitBytes) between one '<' and the next; a page with a
+ * longer text, attribute list, comment or run of whitespace is read up to
+ * that point only, is NotWellFormed, and the check goes on with the next
+ * page (since 1.2). Messages quote at most 60 characters of a value read
+ * from a page, so that their size does not follow the values'.
  *
  * The check throws nothing while it reads: whatever a file holds becomes a
  * Problem.
@@ -93,6 +107,12 @@ public:
         BadAppointmentDate,
         /// The same duid on two items of the same kind in one set.
         DuplicateDuid,
+        /// An element named like an item kind inside an item. A reader takes
+        /// it for an item of its own and, when it is of the outer item's
+        /// kind, ends the outer item at its end tag, so the outer item loses
+        /// its remaining fields and a further, empty item follows.
+        /// Counted as an item. @since 1.2
+        NestedItem,
     };
 
     /// One fault, where it is.
@@ -169,16 +189,35 @@ public:
     int announcedPages() const;
 
     /**
-     * Whether a reader gets every item of the set: every announced page file
-     * is there, opens, has a root the reader accepts and is well-formed, and
-     * no left-over file follows. Item-level problems do not count here.
+     * Whether a reader gets the items of one export, whole: every page file
+     * that page 00 announces is there, is a regular file that opens, has a
+     * root the reader accepts, is well-formed and within the run limit; each
+     * carries "created", "id" and "deviceId", the application element and
+     * "totalPage" equal to those of page 00 and a "page" that matches its file
+     * number; and no file follows the last page. Item-level problems (and
+     * the header's "schemaVersion", "max" and "pageSize") do not count here:
+     * see isClean().
+     *
+     * Until 1.1 pages of another export (another "id", "deviceId",
+     * "created" or application element) or a renumbered page left the set
+     * complete. @since 1.1, stricter since 1.2
      */
     bool isComplete() const;
+
+    /**
+     * Whether problems().at(@p problemIndex) is one that makes isComplete()
+     * false, so that a host or a tool can name the pages that keep the set
+     * from being one export. False for an index out of range.
+     * @since 1.2
+     */
+    bool breaksSet(int problemIndex) const;
     /// Whether no problem at all was found.
     bool isClean() const;
 
     /// At most this many problems are kept (default 10000); the rest are counted.
     int problemLimit() const;
+    /// Sets problemLimit(); problems kept already beyond it are dropped (and
+    /// stay counted in problemCount()). Since 1.2 it also trims what is kept.
     void setProblemLimit(int limit);
 
     /// Whether item kind @p itemName belongs in an application element named

@@ -20,6 +20,17 @@ class QXmlStreamReader;
  * one after the other, streaming, and hands out the items of the kind the
  * caller asks for. The set ends at the first file number whose file cannot
  * be opened. One parser reads one set once and never goes back.
+ *
+ * Only a regular file opens as a page: a FIFO, a socket or a device named
+ * like a page file counts as a file that cannot be opened, at once, without
+ * waiting for a writer (since 1.2).
+ *
+ * A page may hold at most 64 MiB (ImpExp_Format::runLimitBytes) between one
+ * '<' and the next: no text, attribute list, comment or run of whitespace is
+ * longer. A page beyond that limit is read up to it and then fails like any
+ * malformed page, with "xml parsing failed" (or "Invalid input file" before
+ * its root element), so that memory stays bounded whatever a page holds.
+ * Pages in UTF-16 and UTF-32 count their bytes in whole code units (since 1.2).
  */
 class VELXMLIMPEXP_EXPORT ImpExp_XMLParser
 {

@@ -5,6 +5,8 @@
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 
+#include <xml/ImpExp_Format.h>
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QVector>
@@ -48,6 +50,12 @@ static QByteArray utf16(const QString &text)
     return bytes;
 }
 
+static bool writeFile(const QString &fileName, const QByteArray &content)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
 static void writePage(const QByteArray &content)
 {
     QFile file(firstPage);
@@ -67,6 +75,19 @@ static QString checkVerdict()
             return QStringLiteral("xml parsing failed");
     }
     return check.isComplete() ? QString() : QStringLiteral("incomplete");
+}
+
+// The contacts the set check counts on the page.
+static int checkedContacts()
+{
+    ImpExp_SetCheck check(pathTemplate);
+    check.run();
+    int contacts = 0;
+    for (const ImpExp_SetCheck::Page &page : check.pages()) {
+        for (const ImpExp_SetCheck::KindCount &kind : page.kinds)
+            contacts += kind.itemName == QLatin1String("contact") ? kind.items : 0;
+    }
+    return contacts;
 }
 
 // Reads contacts with their elements into @p items until false or an
@@ -101,6 +122,35 @@ template<typename Work> static qint64 peakGrowth(Work work)
     return reset && before >= 0 ? peakKiB() - before : -1;
 }
 
+// Writes page 00 streaming, never holding the run in memory: @p before, then
+// @p count times the code unit(s) @p filler, then @p after, each already in the
+// page's encoding.
+static bool writeLongRun(const QByteArray &before, const QByteArray &filler, qint64 count,
+                         const QByteArray &after)
+{
+    QFile file(firstPage);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(before) != before.size())
+        return false;
+    const qint64 perChunk = 1 << 16;
+    const QByteArray chunk = filler.repeated(int(perChunk));
+    for (qint64 left = count; left > 0; left -= perChunk) {
+        const QByteArray piece = left >= perChunk ? chunk : filler.repeated(int(left));
+        if (file.write(piece) != piece.size())
+            return false;
+    }
+    return file.write(after) == after.size();
+}
+
+// @p text in UTF-16LE, with no byte-order mark.
+static QByteArray utf16le(const QByteArray &text)
+{
+    QByteArray bytes;
+    for (const char c : text)
+        bytes.append(c).append('\0');
+    return bytes;
+}
+
 class HostileTest : public QObject
 {
     Q_OBJECT
@@ -110,6 +160,8 @@ private slots:
     void pages();
     void hugeValueInBoundedMemory();
     void cutEvery97thByte();
+    void runLimit_data();
+    void runLimit();
 };
 
 void HostileTest::pages_data()
@@ -176,6 +228,9 @@ void HostileTest::pages()
     QCOMPARE(readContacts(read), message);
     QCOMPARE(read.size(), items);
     QCOMPARE(checkVerdict(), message);
+    // Where the reader reads through, the check counts the contacts it gets.
+    if (message.isEmpty())
+        QCOMPARE(checkedContacts(), read.size());
     for (int i = 0; i < items; ++i) {
         QCOMPARE(read.at(i).getAttribute(QStringLiteral("duid")), QString::number(i + 1));
         QCOMPARE(read.at(i).getItemElements(),
@@ -183,11 +238,12 @@ void HostileTest::pages()
     }
 }
 
-// A 50 MB value is written and read back whole; neither side needs more than
-// a few copies of it (UTF-16 in memory, so 100 MB each).
+// A value of 36 M characters (some 60 MB written, just under the limit on a
+// run between two '<') is written and read back whole; neither side needs
+// more than a few copies of it (UTF-16 in memory, so 72 MB each).
 void HostileTest::hugeValueInBoundedMemory()
 {
-    const QString value = QStringLiteral("Jane & <Doe> \"\u00e9\u20ac\" \n\t").repeated(2500000);
+    const QString value = QStringLiteral("Jane & <Doe> \"\u00e9\u20ac\" \n\t").repeated(1500000);
     const qint64 writing = peakGrowth([&] {
         ImpExp_Item item(QStringLiteral("contact"), QStringLiteral("1"), QString(), QDateTime());
         item.addElement(QStringLiteral("note"), value);
@@ -252,6 +308,75 @@ void HostileTest::cutEvery97thByte()
                      && std::equal(written.cbegin(), written.cbegin() + complete, read.cbegin()),
                  qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(message)));
     }
+}
+
+void HostileTest::runLimit_data()
+{
+    QTest::addColumn<QString>("encoding"); // "UTF-8", or "UTF-16LE" with a byte-order mark
+    QTest::addColumn<QByteArray>("filler"); // one character of the run, as written
+    QTest::addColumn<qint64>("overLimit"); // filler characters beyond what the limit allows
+    QTest::addColumn<QString>("where"); // the run: "note" (a field's text) or "after" the root
+    QTest::addColumn<QString>("message"); // the reader's, and the check's verdict
+    QTest::addColumn<bool>("slow"); // run only with VELXML_SLOW_TESTS set (ctest -L slow)
+
+    const QString failed = QStringLiteral("xml parsing failed");
+    QTest::newRow("a text at the limit")
+        << "UTF-8" << QByteArray("a") << qint64(0) << "note" << QString() << false;
+    QTest::newRow("a text one byte over")
+        << "UTF-8" << QByteArray("a") << qint64(1) << "note" << failed << false;
+    // The page ends cleanly where the run is cut off: the reader must still fail.
+    QTest::newRow("whitespace after the root, over")
+        << "UTF-8" << QByteArray(" ") << qint64(1) << "after" << failed << true;
+    // U+3C3C is the bytes 3C 3C: each looks like '<' to a byte count.
+    QTest::newRow("UTF-16 text over the limit, its bytes like '<'")
+        << "UTF-16LE" << QByteArray("\x3C\x3C") << qint64(1) << "note" << failed << true;
+}
+
+// A run between two '<' longer than the limit fails the page like any
+// malformed one, for the reader and the check; up to the limit it reads.
+void HostileTest::runLimit()
+{
+    QFETCH(QString, encoding);
+    QFETCH(QByteArray, filler);
+    QFETCH(qint64, overLimit);
+    QFETCH(QString, where);
+    QFETCH(QString, message);
+    QFETCH(bool, slow);
+    if (slow && qEnvironmentVariableIsEmpty("VELXML_SLOW_TESTS"))
+        QSKIP("slow: set VELXML_SLOW_TESTS (ctest -L slow runs it)");
+
+    const bool wide = encoding == QLatin1String("UTF-16LE");
+    const auto encoded = [&](const QByteArray &text) { return wide ? utf16le(text) : text; };
+    const QByteArray noteStart = "<vel:note>";
+    QByteArray before = (wide ? QByteArray("\xFF\xFE") : declaration)
+        + encoded(rootStart + R"(<vel:contact duid="1">)" + noteStart);
+    QByteArray after = encoded("</vel:note></vel:contact>" + rootEnd);
+    // The limit counts the bytes after one '<' up to the next.
+    qint64 allowed = ImpExp_Format::runLimitBytes - (noteStart.size() - 1) * (wide ? 2 : 1);
+    if (where == QLatin1String("after")) {
+        before += after;
+        after.clear();
+        allowed = ImpExp_Format::runLimitBytes - qint64(qstrlen("/vel:moxara>\n"));
+    }
+    const qint64 count = allowed / filler.size() + overLimit;
+    QVERIFY(writeLongRun(before, filler, count, after));
+
+    QVector<ImpExp_Item> read;
+    QCOMPARE(readContacts(read), message);
+    QCOMPARE(read.size(), message.isEmpty() || where == QLatin1String("after") ? 1 : 0);
+    if (message.isEmpty() && where == QLatin1String("note"))
+        QCOMPARE(read.at(0).getElement(QStringLiteral("note")).size(), int(count));
+    QCOMPARE(checkVerdict(), message);
+
+    // The check names the limit, and goes on with the next page.
+    const QString secondPage = pathTemplate.arg(1, 2, 10, QLatin1Char('0'));
+    QVERIFY(writeFile(secondPage, page(contact("2"))));
+    ImpExp_SetCheck check(pathTemplate);
+    check.run();
+    QFile::remove(secondPage);
+    QCOMPARE(check.pages().size(), 2);
+    if (!message.isEmpty())
+        QVERIFY(check.problems().constFirst().message.contains(QStringLiteral("64 MiB")));
 }
 
 QTEST_GUILESS_MAIN(HostileTest)

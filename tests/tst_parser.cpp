@@ -1,10 +1,17 @@
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 
+#include "Deadline.h"
 #include "DebugLog.h"
 #include "Thrown.h"
 
+#include <xml/ImpExp_RunLimitDevice.h>
+
+#include <QBuffer>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include <functional>
 
@@ -91,6 +98,9 @@ private slots:
     void parsingFailed();
     void copyAndAssignment();
     void debugMessages();
+    void runLimitCounting_data();
+    void runLimitCounting();
+    void fifoPageEndsTheSet();
 };
 
 void TestParser::writerMadeSet_data()
@@ -413,6 +423,75 @@ void TestParser::debugMessages()
                             "bool ImpExp_XMLParser::getItem(ImpExp_Item&, bool): getItem\n"
                             "bool ImpExp_XMLParser::getNextXMLFile(): startNewXMLFile\n"
                             "bool ImpExp_XMLParser::getNextXMLFile(): startNewXMLFile"));
+}
+
+void TestParser::runLimitCounting_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("limit"); // bytes after one '<' up to the next
+    QTest::addColumn<int>("passed"); // bytes the device lets through; all of them unless cut off
+
+    const QByteArray le16 = "\xFF\xFE", be16 = "\xFE\xFF";
+    QTest::newRow("runs within the limit") << QByteArray("<ab>c<d") << 5 << -1;
+    QTest::newRow("a run at the limit") << QByteArray("<abcde<f") << 5 << -1;
+    QTest::newRow("a run one over") << QByteArray("<abcdef<g") << 5 << 6;
+    QTest::newRow("the start counts as after a '<'") << QByteArray("abcdef<") << 5 << 5;
+    QTest::newRow("no '<' at all, within") << QByteArray("abcde") << 5 << -1;
+    QTest::newRow("a long run after many short ones")
+        << QByteArray("<a<b<c<d<e<f<g<h<abcdef") << 5 << 22;
+    // Wide encodings count whole code units: the byte 3C of U+3C3C or U+413C is no '<'.
+    QTest::newRow("UTF-16LE: '<' bytes inside characters")
+        << le16 + QByteArray("<\0\x3C\x3C\x3C\x41<\0", 8) << 4 << -1;
+    QTest::newRow("UTF-16LE: a run one over")
+        << le16 + QByteArray("<\0\x3C\x3C\x3C\x3C\x3C\x3C<\0", 10) << 5 << 9;
+    QTest::newRow("UTF-16BE: a run one over")
+        << be16 + QByteArray("\0<\x3C\x3C\x3C\x3C\x3C\x3C\0<", 10) << 5 << 9;
+    QTest::newRow("UTF-16BE without a mark, known by its '<?'")
+        << QByteArray("\0<\0?\x3C\x3C\x3C\x3C\0<", 10) << 5 << 7;
+    QTest::newRow("UTF-32LE: a run at the limit")
+        << QByteArray("<\0\0\0\x3C\x3C\0\0\x3C\0\0\x01<\0\0\0", 16) << 8 << -1;
+    QTest::newRow("UTF-32LE: a run one over")
+        << QByteArray("<\0\0\0\x3C\x3C\0\0\x3C\0\0\x01<\0\0\0", 16) << 7 << 11;
+}
+
+// The counting device between a page and the XML reader, with a small limit,
+// read in chunks of several sizes.
+void TestParser::runLimitCounting()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, limit);
+    QFETCH(int, passed);
+
+    for (const int chunk : { 4, 8, 8192 }) {
+        QBuffer source(&input);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        ImpExp_RunLimitDevice device(&source, limit);
+        QByteArray through;
+        char buffer[8192];
+        for (qint64 got; (got = device.read(buffer, chunk)) > 0;)
+            through.append(buffer, int(got));
+        QCOMPARE(through, input.left(passed < 0 ? input.size() : passed));
+        QCOMPARE(device.overLimit(), passed >= 0);
+        QVERIFY(device.atEnd());
+    }
+}
+
+// A FIFO named like the first page gives "No file to read" at once; nothing
+// waits for a writer.
+void TestParser::fifoPageEndsTheSet()
+{
+    QTemporaryDir dir;
+    const QString pathTemplate = dir.filePath(QStringLiteral("p_%1.xml"));
+    QVERIFY(::mkfifo(QFile::encodeName(pathTemplate.arg(QStringLiteral("00"))).constData(), 0600)
+            == 0);
+    const QByteArray first = withDeadline([&] {
+        ImpExp_XMLParser parser(pathTemplate);
+        ImpExp_Item item(QStringLiteral("contact"));
+        return messageOf<ImpExp_FatalException>([&] { parser.getItem(item, false); }).toUtf8();
+    });
+    QCOMPARE(first, QByteArray("No file to read"));
+
+    // A FIFO after the last page: tst_setcheck's special files, for the reader too.
 }
 
 QTEST_GUILESS_MAIN(TestParser)

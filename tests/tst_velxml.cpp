@@ -9,6 +9,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -59,6 +61,13 @@ private slots:
     void demoWritesSetsThatValidate();
     void sameSetOnEveryQtVersion_data();
     void sameSetOnEveryQtVersion();
+    void notOneExportExitsOne_data();
+    void notOneExportExitsOne();
+    void fifoPageAnsweredAtOnce_data();
+    void fifoPageAnsweredAtOnce();
+    void hugeHeaderValueCutShort();
+    void hugeTextRunExitsOne_data();
+    void hugeTextRunExitsOne();
 };
 
 void TestVelxml::validateNamesTheDamagedFile_data()
@@ -549,6 +558,150 @@ void TestVelxml::sameSetOnEveryQtVersion()
         QCOMPARE(withoutCreated(readFile(dir.filePath("out" + name))),
                  withoutCreated(readFile(data + set + name)));
     }
+}
+
+// Every command that reads a set refuses one that is not one export, and names the page.
+void TestVelxml::notOneExportExitsOne_data()
+{
+    QTest::addColumn<QString>("command"); // %1: the set, %2: an output file
+    QTest::addColumn<QString>("from"); // the damage to dir_01.xml
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("named"); // on standard error (validate: standard output)
+
+    const QString anotherId
+        = QStringLiteral(R"(dir_01.xml: "id" is "exp-2" but dir_00.xml says "exp-1")");
+    const QString renumbered
+        = QStringLiteral(R"(dir_01.xml: "page" is 3 but file number 01 means page 2)");
+    for (const char *command : { "info %1", "dump %1", "report %1 -o %2", "validate %1" }) {
+        QTest::addRow("%s: a page of another export", command) << command << R"(id="exp-1")"
+                                                               << R"(id="exp-2")" << anotherId;
+        QTest::addRow("%s: a renumbered page", command) << command << R"(page="2")"
+                                                        << R"(page="3")" << renumbered;
+    }
+}
+
+void TestVelxml::notOneExportExitsOne()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, named);
+
+    QTemporaryDir dir;
+    const QString pathTemplate = writeSampleSet(dir.path(), "dir");
+    QVERIFY(damageSampleSet(dir.path(), "dir_01.xml", from.toUtf8(), to.toUtf8()));
+    const Run run = velxml(command, { pathTemplate, dir.filePath("report.html") });
+    QCOMPARE(run.exitCode, 1);
+    const QString said = command.startsWith("validate") ? run.out : run.err;
+    QVERIFY2(said.contains(named), qPrintable(said));
+    if (!command.startsWith("validate"))
+        QVERIFY2(said.contains("the set is incomplete:\n  " + named), qPrintable(said));
+}
+
+// A FIFO in the place of page 01: every command that reads a set answers at
+// once instead of waiting for a writer.
+void TestVelxml::fifoPageAnsweredAtOnce_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("info") << "info %1" << 1;
+    QTest::newRow("dump") << "dump %1" << 1;
+    QTest::newRow("validate") << "validate %1" << 1;
+    QTest::newRow("report") << "report %1 -o %2" << 1;
+    // The bridge's readers, where they are built: they must return, whatever they say.
+    if (!velxml("--help").out.contains("Not in this build"))
+        QTest::newRow("to-vcard") << "to-vcard %1 -o %2" << -2;
+}
+
+void TestVelxml::fifoPageAnsweredAtOnce()
+{
+    QFETCH(QString, command);
+    QFETCH(int, status);
+
+    QTemporaryDir dir;
+    const QString pathTemplate = writeSampleSet(dir.path(), "dir");
+    QVERIFY(QFile::remove(dir.filePath("dir_01.xml")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("dir_01.xml")).constData(), 0600), 0);
+    QStringList arguments = command.split(' ');
+    arguments.replaceInStrings("%1", pathTemplate);
+    arguments.replaceInStrings("%2", dir.filePath("out"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TZ", "UTC0");
+    // A second and a half for a start under load; a hang is killed at the deadline.
+    const Run run = runVelxml(arguments, environment, 1500);
+    QVERIFY2(run.exitCode != -1, "no answer within the deadline");
+    if (status >= 0)
+        QCOMPARE(run.exitCode, status);
+    if (status == 1 && !command.startsWith("validate"))
+        QVERIFY2(run.err.contains("dir_01.xml: cannot be opened: not a regular file but a FIFO"),
+                 qPrintable(run.err));
+}
+
+// A 5 MB id on page 00 of 200 pages: info's columns and every message show a
+// few dozen characters of it, so the output stays small.
+void TestVelxml::hugeHeaderValueCutShort()
+{
+    QTemporaryDir dir;
+    const QString pathTemplate = dir.filePath("p_%1.xml");
+    for (int n = 0; n < 200; ++n) {
+        const QByteArray id = n == 0 ? QByteArray(5 * 1000 * 1000, 'x') : QByteArray("e");
+        QFile page(pathTemplate.arg(n, 2, 10, QLatin1Char('0')));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write(R"(<moxara created="20260101T000000Z" schemaVersion="1.0" id=")" + id
+                   + R"(" deviceId="d"><directory max="0" pageSize="9" page=")"
+                   + QByteArray::number(n + 1) + R"(" totalPage="200"/></moxara>)");
+    }
+    for (const char *command : { "info %1", "validate %1" }) {
+        const Run run = velxml(command, { pathTemplate });
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.out.size() + run.err.size() < 200 * 600,
+                 qPrintable(QString::number(run.out.size() + run.err.size())));
+        const QString said = run.out + run.err;
+        QVERIFY2(said.contains("(5000000 characters)") && !said.contains(QString(100, 'x')),
+                 qPrintable(said.left(2000)));
+    }
+}
+
+// A text of 1.2 G characters, written streaming, never in memory: Qt's XML
+// reader would abort beyond 2^31 bytes; the tool refuses the page with a message.
+void TestVelxml::hugeTextRunExitsOne_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("message"); // on standard error (validate: standard output)
+
+    QTest::newRow("dump") << "dump"
+                          << "more than 64 MiB between one '<' and the next";
+    QTest::newRow("validate") << "validate"
+                              << "more than 64 MiB between one '<' and the next";
+}
+
+void TestVelxml::hugeTextRunExitsOne()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, message);
+    if (qEnvironmentVariableIsEmpty("VELXML_SLOW_TESTS"))
+        QSKIP("slow: set VELXML_SLOW_TESTS (ctest -L slow runs it)");
+
+    QTemporaryDir dir;
+    const QString pathTemplate = writeSampleSet(dir.path(), "dir");
+    QFile page(dir.filePath("dir_01.xml"));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QByteArray content = page.readAll();
+    page.close();
+    const int cut = content.indexOf("O'Brien");
+    QVERIFY(cut > 0 && page.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    page.write(content.left(cut));
+    const QByteArray chunk(1 << 20, 'a');
+    for (int written = 0; written < 1200; ++written) // MiB
+        QCOMPARE(page.write(chunk), qint64(chunk.size()));
+    page.write(content.mid(cut));
+    page.close();
+
+    const Run run = velxml(command + " %1", { pathTemplate });
+    QCOMPARE(run.exitCode, 1);
+    const QString said = command == "validate" ? run.out : run.err;
+    QVERIFY2(said.contains("dir_01.xml: " + message), qPrintable(said));
 }
 
 QTEST_GUILESS_MAIN(TestVelxml)

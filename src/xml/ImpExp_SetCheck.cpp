@@ -2,7 +2,10 @@
 
 #include "model/ImpExp_Guard.h"
 #include "model/ImpExp_Timestamp.h"
+#include "xml/ImpExp_Excerpt.h"
 #include "xml/ImpExp_Format.h"
+#include "xml/ImpExp_PageFile.h"
+#include "xml/ImpExp_RunLimitDevice.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,9 +23,11 @@ using Kind = ImpExp_SetCheck::ProblemKind;
 // Beyond this many missing page files in a row one problem stands for all.
 constexpr int listedGap = ImpExp_Format::pageGapLimit;
 
+// A value in a message: quoted, and cut short, so that a huge value read
+// from a page costs a message no more than a line.
 QString quoted(const QString &text)
 {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    return ImpExp_Excerpt::quoted(text);
 }
 
 QString items(int count)
@@ -42,11 +47,27 @@ QString headerAttribute(const QXmlStreamAttributes &attributes, QLatin1String na
     return QString();
 }
 
+// Decimal digits only, as the writer writes them: no sign (but a '-' where
+// @p minimum is below 0), no space, no '+'.
 bool toNumber(const QString &text, int minimum, int *value)
 {
+    const int start = minimum < 0 && text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    if (text.size() == start)
+        return false;
+    for (int i = start; i < text.size(); ++i) {
+        if (text.at(i) < QLatin1Char('0') || text.at(i) > QLatin1Char('9'))
+            return false;
+    }
     bool ok = false;
     *value = text.toInt(&ok, 10);
     return ok && *value >= minimum;
+}
+
+QString overLimitMessage()
+{
+    return QStringLiteral("more than %1 MiB between one '<' and the next, the most a page may "
+                          "hold; the page is read no further")
+        .arg(ImpExp_Format::runLimitBytes / (1024 * 1024));
 }
 
 // Where a finding is, for a problem reported later.
@@ -61,6 +82,7 @@ struct ItemReading {
     enum Field { None, Other, Begin, End };
 
     int kindIndex = -1; // into Page::kinds; -1 outside an item
+    int level = 0; // depth of the item element (the root's is 0)
     int number = 0; // among the page's items of its kind, from 1
     Place place;
     QString duid;
@@ -98,6 +120,7 @@ public:
     const QString pathTemplate;
     QList<Page> pages;
     QList<Problem> problems;
+    QList<bool> breaking; // beside problems: whether each makes the set incomplete
     qint64 problemCount = 0;
     qint64 itemCount = 0;
     int announced = -1; // totalPage of the first page that gives one
@@ -107,17 +130,23 @@ public:
 private:
     void missingPage();
     void readPage(QFile &file);
-    void refuseRoot();
+    void readElements();
+    void refuseRoot(bool overLimit);
     void readRootHeader();
     void readApplicationHeader();
-    void startItem();
+    void startItem(int level);
+    void nestedItem();
+    int countItem(Place *place);
     void endItem();
     void endPage();
     void checkSameAsReference(const char *name, QString Page::*field);
 
     Place here() const;
     void report(Kind kind, const QString &message, const Place &place = Place(),
-                const QString &itemName = QString(), const QString &duid = QString());
+                const QString &itemName = QString(), const QString &duid = QString(),
+                bool breaks = false);
+    // A problem that keeps a reader from getting the items of one export, whole.
+    void reportBreak(Kind kind, const QString &message, const Place &place = Place());
     void reportItem(Kind kind, const QString &message);
 
     int nextFile = 0;
@@ -139,21 +168,30 @@ Place ImpExp_SetCheck::Private::here() const
 }
 
 void ImpExp_SetCheck::Private::report(Kind kind, const QString &message, const Place &place,
-                                      const QString &itemName, const QString &duid)
+                                      const QString &itemName, const QString &duid, bool breaks)
 {
     ++problemCount;
-    if (problems.size() < problemLimit)
+    if (breaks)
+        broken = true;
+    if (problems.size() < problemLimit) {
         problems.append({ kind, page.fileNumber, page.fileName, place.line, place.column, itemName,
                           place.itemIndex, duid, message });
+        breaking.append(breaks);
+    }
+}
+
+void ImpExp_SetCheck::Private::reportBreak(Kind kind, const QString &message, const Place &place)
+{
+    report(kind, message, place, QString(), QString(), true);
 }
 
 void ImpExp_SetCheck::Private::reportItem(Kind kind, const QString &message)
 {
     const ItemReading &item = state.item;
     const QString &itemName = page.kinds.at(item.kindIndex).itemName;
-    QString label = QStringLiteral("%1 #%2").arg(itemName).arg(item.number);
+    QString label = QStringLiteral("%1 #%2").arg(ImpExp_Excerpt::cut(itemName)).arg(item.number);
     if (!item.duid.isEmpty())
-        label += QStringLiteral(" (duid %1)").arg(item.duid);
+        label += QStringLiteral(" (duid %1)").arg(ImpExp_Excerpt::cut(item.duid));
     report(kind, label + QStringLiteral(": ") + message, item.place, itemName, item.duid);
 }
 
@@ -165,34 +203,34 @@ bool ImpExp_SetCheck::Private::checkNextPage()
         page.fileNumber = number;
         page.fileName = ImpExp_Format::pageFileName(pathTemplate, number);
         QFile file(page.fileName);
-        page.opened = file.open(QIODevice::ReadOnly);
-        if (!page.opened && !QFileInfo::exists(page.fileName)) {
+        QString whyNot;
+        const ImpExp_PageFile::Outcome opening = ImpExp_PageFile::open(file, &whyNot);
+        if (opening == ImpExp_PageFile::Missing) {
             missingPage();
             continue;
         }
+        page.opened = opening == ImpExp_PageFile::Opened;
+        // After the announced last page, a reader ends the set at a file it cannot open.
+        const bool afterLast = announced >= 0 && number >= announced;
 
         if (gapBehind)
-            report(Kind::PageAfterGap,
-                   QStringLiteral("comes after a missing or unreadable page file; a reader "
-                                  "stops before it"));
-        else if (announced >= 0 && number >= announced && page.opened) {
-            report(Kind::LeftOverPage,
-                   QStringLiteral("unexpected file after the announced last page (totalPage "
-                                  "%1): a reader reads it as part of the set")
-                       .arg(announced));
-            broken = true;
-        }
+            reportBreak(Kind::PageAfterGap,
+                        QStringLiteral("comes after a missing or unreadable page file; a reader "
+                                       "stops before it"));
+        else if (afterLast && page.opened)
+            reportBreak(Kind::LeftOverPage,
+                        QStringLiteral("unexpected file after the announced last page (totalPage "
+                                       "%1): a reader reads it as part of the set")
+                            .arg(announced));
 
         if (page.opened) {
             readPage(file);
+        } else if (afterLast) {
+            report(Kind::Unreadable, QStringLiteral("cannot be opened: %1").arg(whyNot));
+            finished = true;
         } else {
-            report(Kind::Unreadable,
-                   QStringLiteral("cannot be opened: %1").arg(file.errorString()));
-            // After the announced last page, a reader ends the set here as it should.
-            if (announced >= 0 && number >= announced)
-                finished = true;
-            else
-                broken = gapBehind = true;
+            reportBreak(Kind::Unreadable, QStringLiteral("cannot be opened: %1").arg(whyNot));
+            gapBehind = true;
         }
         itemCount += page.items;
         pages.append(page);
@@ -207,20 +245,20 @@ void ImpExp_SetCheck::Private::missingPage()
 {
     const int number = page.fileNumber;
     if (number == 0 && announced < 0) {
-        broken = finished = true;
-        report(Kind::MissingPage,
-               QStringLiteral("missing: a set starts with this page file, so a reader reads "
-                              "nothing"));
+        finished = true;
+        reportBreak(Kind::MissingPage,
+                    QStringLiteral("missing: a set starts with this page file, so a reader reads "
+                                   "nothing"));
         return;
     }
     if (announced < 0 || number >= announced) {
         finished = true; // the normal end of the set
         return;
     }
-    broken = gapBehind = true;
+    gapBehind = true;
     if (announced - number > listedGap) {
         finished = true;
-        report(
+        reportBreak(
             Kind::MissingPage,
             QStringLiteral("missing, and so is every page file up to %1: totalPage announces "
                            "%2 page files")
@@ -228,51 +266,72 @@ void ImpExp_SetCheck::Private::missingPage()
                 .arg(announced));
         return;
     }
-    report(Kind::MissingPage,
-           QStringLiteral("missing: totalPage announces %1 page files").arg(announced));
+    reportBreak(Kind::MissingPage,
+                QStringLiteral("missing: totalPage announces %1 page files").arg(announced));
 }
 
 void ImpExp_SetCheck::Private::readPage(QFile &file)
 {
     state = PageReading {};
     reader.clear();
-    reader.setDevice(&file);
+    ImpExp_RunLimitDevice input(&file, ImpExp_Format::runLimitBytes);
+    reader.setDevice(&input);
     if (!ImpExp_Format::readRoot(reader)) {
-        refuseRoot();
+        refuseRoot(input.overLimit());
         reader.clear();
         return;
     }
     page.rootAccepted = true;
     readRootHeader();
     state.depth = 1;
+    readElements();
+    if (input.overLimit())
+        reportBreak(Kind::NotWellFormed, overLimitMessage(), here());
+    else if (reader.hasError())
+        reportBreak(Kind::NotWellFormed, reader.errorString(), here());
+    else
+        page.wellFormed = true;
+    endPage();
+    reader.clear();
+}
+
+// Items are found as a reader finds them: any element named like an item
+// kind, at any depth below the root, and any element in an item's place
+// (inside the application element).
+void ImpExp_SetCheck::Private::readElements()
+{
+    ItemReading &item = state.item;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
             const int level = state.depth++;
-            if (level == 1)
+            const auto name = reader.name(); // QStringRef in Qt 5, QStringView in Qt 6
+            if (item.kindIndex >= 0) {
+                if (ImpExp_Format::isItemKind(name)
+                    || page.kinds.at(item.kindIndex).itemName == name)
+                    nestedItem();
+                else
+                    item.pending = !item.isAppointment   ? ItemReading::Other
+                        : name == QLatin1String("begin") ? ItemReading::Begin
+                        : name == QLatin1String("end")   ? ItemReading::End
+                                                         : ItemReading::Other;
+            } else if (level == 2 || ImpExp_Format::isItemKind(name)) {
+                startItem(level);
+            } else {
                 readApplicationHeader();
-            else if (level == 2)
-                startItem();
-            else if (state.item.kindIndex >= 0) {
-                ItemReading &item = state.item;
-                item.pending = !item.isAppointment            ? ItemReading::Other
-                    : reader.name() == QLatin1String("begin") ? ItemReading::Begin
-                    : reader.name() == QLatin1String("end")   ? ItemReading::End
-                                                              : ItemReading::Other;
             }
             break;
         }
         case QXmlStreamReader::Characters:
             // Only an appointment's dates are looked at; contacts' texts need no copy.
-            if (state.item.isAppointment && state.item.pending != ItemReading::None)
-                state.item.pendingText = reader.text().toString();
+            if (item.isAppointment && item.pending != ItemReading::None)
+                item.pendingText = reader.text().toString();
             break;
         case QXmlStreamReader::EndElement: {
             const int level = --state.depth;
-            if (level == 2) {
+            if (item.kindIndex >= 0 && level == item.level) {
                 endItem();
-            } else if (level > 2 && state.item.pending != ItemReading::None) {
-                ItemReading &item = state.item;
+            } else if (item.pending != ItemReading::None) {
                 ++item.elements;
                 // The first pair of a name is the one an item's lookup finds.
                 if (item.pending == ItemReading::Begin && !item.haveBegin) {
@@ -291,21 +350,14 @@ void ImpExp_SetCheck::Private::readPage(QFile &file)
             break;
         }
     }
-    if (reader.hasError()) {
-        broken = true;
-        report(Kind::NotWellFormed, reader.errorString(), here());
-    } else {
-        page.wellFormed = true;
-    }
-    endPage();
-    reader.clear();
 }
 
-void ImpExp_SetCheck::Private::refuseRoot()
+void ImpExp_SetCheck::Private::refuseRoot(bool overLimit)
 {
-    broken = true;
     QString why;
-    if (reader.hasError())
+    if (overLimit)
+        why = overLimitMessage();
+    else if (reader.hasError())
         why = reader.errorString();
     else if (reader.tokenType() == QXmlStreamReader::StartElement)
         why = QStringLiteral("the root element is %1, not \"%2\"")
@@ -314,7 +366,7 @@ void ImpExp_SetCheck::Private::refuseRoot()
         why = QStringLiteral("no root element");
     else
         why = QStringLiteral("a %1 comes before the root element").arg(reader.tokenString());
-    report(Kind::RootRefused, QStringLiteral("Invalid input file: %1").arg(why), here());
+    reportBreak(Kind::RootRefused, QStringLiteral("Invalid input file: %1").arg(why), here());
 }
 
 void ImpExp_SetCheck::Private::checkSameAsReference(const char *name, QString Page::*field)
@@ -322,13 +374,18 @@ void ImpExp_SetCheck::Private::checkSameAsReference(const char *name, QString Pa
     if (reference < 0)
         return;
     const Page &first = pages.at(reference);
-    const QString &value = page.*field, &expected = first.*field;
-    if (!value.isNull() && !expected.isNull() && value != expected)
-        report(Kind::HeaderMismatch,
-               QStringLiteral("\"%1\" is %2 but %3 says %4")
-                   .arg(QLatin1String(name), quoted(value), QFileInfo(first.fileName).fileName(),
-                        quoted(expected)),
-               here());
+    QString &value = page.*field;
+    const QString &expected = first.*field;
+    if (value.isNull() || expected.isNull())
+        return; // said already: no such attribute
+    if (value == expected)
+        value = expected; // one copy for all pages, however long the value
+    else
+        reportBreak(Kind::HeaderMismatch,
+                    QStringLiteral("\"%1\" is %2 but %3 says %4")
+                        .arg(QLatin1String(name), quoted(value),
+                             QFileInfo(first.fileName).fileName(), quoted(expected)),
+                    here());
 }
 
 void ImpExp_SetCheck::Private::readRootHeader()
@@ -339,18 +396,20 @@ void ImpExp_SetCheck::Private::readRootHeader()
     page.schemaVersion = headerAttribute(attributes, QLatin1String("schemaVersion"));
     page.id = headerAttribute(attributes, QLatin1String("id"));
     page.deviceId = headerAttribute(attributes, QLatin1String("deviceId"));
+    // Without "created", "id" or "deviceId" a page cannot be told to belong to the export.
     const struct {
         const char *name;
         const QString &value;
-    } required[] = { { "created", page.created },
-                     { "schemaVersion", page.schemaVersion },
-                     { "id", page.id },
-                     { "deviceId", page.deviceId } };
+        bool marksExport;
+    } required[] = { { "created", page.created, true },
+                     { "schemaVersion", page.schemaVersion, false },
+                     { "id", page.id, true },
+                     { "deviceId", page.deviceId, true } };
     for (const auto &attribute : required) {
         if (attribute.value.isNull())
             report(Kind::BadHeader,
                    QStringLiteral("no \"%1\" attribute").arg(QLatin1String(attribute.name)),
-                   state.root);
+                   state.root, QString(), QString(), attribute.marksExport);
     }
     qint64 msecs;
     if (!page.created.isNull() && !ImpExp_Timestamp::parse(page.created, &msecs))
@@ -388,13 +447,14 @@ void ImpExp_SetCheck::Private::readApplicationHeader()
                QStringLiteral("application element %1 is neither directory nor agenda")
                    .arg(quoted(page.application)),
                here());
-    else
-        checkSameAsReference("application element", &Page::application);
+    checkSameAsReference("application element", &Page::application);
 
+    // Without a "page" or "totalPage" a page cannot be told to be in its place in the export.
     auto number = [&](const char *name, const QString &value, int minimum, int *result) {
+        const bool placesPage = minimum > 0 && qstrcmp(name, "pageSize") != 0;
         if (value.isNull())
             report(Kind::BadHeader, QStringLiteral("no \"%1\" attribute").arg(QLatin1String(name)),
-                   here());
+                   here(), QString(), QString(), placesPage);
         else if (!toNumber(value, minimum, result))
             report(Kind::BadHeader,
                    minimum == INT_MIN
@@ -403,7 +463,7 @@ void ImpExp_SetCheck::Private::readApplicationHeader()
                        : QStringLiteral("\"%1\" is %2, not a whole number of at least %3")
                              .arg(QLatin1String(name), quoted(value))
                              .arg(minimum),
-                   here());
+                   here(), QString(), QString(), placesPage);
         else
             return true;
         return false;
@@ -413,12 +473,12 @@ void ImpExp_SetCheck::Private::readApplicationHeader()
     if (number("pageSize", page.pageSize, 1, &value))
         state.pageSize = value;
     if (number("page", page.page, 1, &value) && value != page.fileNumber + 1)
-        report(Kind::PageNumber,
-               QStringLiteral("\"page\" is %1 but file number %2 means page %3")
-                   .arg(value)
-                   .arg(page.fileNumber, 2, 10, QLatin1Char('0'))
-                   .arg(page.fileNumber + 1),
-               here());
+        reportBreak(Kind::PageNumber,
+                    QStringLiteral("\"page\" is %1 but file number %2 means page %3")
+                        .arg(value)
+                        .arg(page.fileNumber, 2, 10, QLatin1Char('0'))
+                        .arg(page.fileNumber + 1),
+                    here());
     if (number("totalPage", page.totalPage, 1, &value)) {
         checkSameAsReference("totalPage", &Page::totalPage);
         if (announced < 0)
@@ -426,30 +486,64 @@ void ImpExp_SetCheck::Private::readApplicationHeader()
     }
 }
 
-void ImpExp_SetCheck::Private::startItem()
+// Counts an item of the element the reader stands on; returns its index into page.kinds.
+int ImpExp_SetCheck::Private::countItem(Place *place)
 {
-    ItemReading &item = state.item;
-    item = ItemReading {};
     const auto name = reader.name(); // QStringRef in Qt 5, QStringView in Qt 6
-    item.kindIndex = -1;
+    int kindIndex = -1;
     for (int i = 0; i < page.kinds.size(); ++i) {
         if (page.kinds.at(i).itemName == name) {
-            item.kindIndex = i;
+            kindIndex = i;
             break;
         }
     }
-    item.place = here();
-    item.place.itemIndex = page.items++;
-    if (item.kindIndex < 0) {
-        item.kindIndex = page.kinds.size();
+    *place = here();
+    place->itemIndex = page.items++;
+    if (kindIndex < 0) {
+        kindIndex = page.kinds.size();
         page.kinds.append({ name.toString(), 0, 0 });
-        state.firstOfKind.append(item.place);
+        state.firstOfKind.append(*place);
     }
-    KindCount &kind = page.kinds[item.kindIndex];
-    item.number = ++kind.items;
-    item.isAppointment = kind.itemName == QLatin1String("appointment");
+    ++page.kinds[kindIndex].items;
     if (state.pageSize >= 0 && page.items == state.pageSize + 1)
-        state.firstOverfull = item.place;
+        state.firstOverfull = *place;
+    return kindIndex;
+}
+
+// An element named like an item kind inside an item: a reader takes it for
+// an item of its own (and, of the outer item's kind, ends the outer one there).
+void ImpExp_SetCheck::Private::nestedItem()
+{
+    const ItemReading &outer = state.item;
+    Place place;
+    const QString &itemName = page.kinds.at(countItem(&place)).itemName;
+    QString duid;
+    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+        if (attribute.name() == QLatin1String("duid")) {
+            duid = attribute.value().toString();
+            break;
+        }
+    }
+    QString label = QStringLiteral("%1 #%2")
+                        .arg(ImpExp_Excerpt::cut(page.kinds.at(outer.kindIndex).itemName))
+                        .arg(outer.number);
+    if (!outer.duid.isEmpty())
+        label += QStringLiteral(" (duid %1)").arg(ImpExp_Excerpt::cut(outer.duid));
+    report(Kind::NestedItem,
+           QStringLiteral("%1 holds an element %2: a reader takes it for an item of its own")
+               .arg(label, quoted(itemName)),
+           place, itemName, duid);
+}
+
+void ImpExp_SetCheck::Private::startItem(int level)
+{
+    ItemReading &item = state.item;
+    item = ItemReading {};
+    item.level = level;
+    item.kindIndex = countItem(&item.place);
+    const KindCount &kind = page.kinds.at(item.kindIndex);
+    item.number = kind.items;
+    item.isAppointment = kind.itemName == QLatin1String("appointment");
 
     // Attributes go to the reader under their local names; the first of a name counts.
     bool haveDuid = false, haveLastModified = false;
@@ -474,9 +568,9 @@ void ImpExp_SetCheck::Private::startItem()
         const int before = seen.size();
         seen.insert(item.duid);
         if (seen.size() == before)
-            reportItem(
-                Kind::DuplicateDuid,
-                QStringLiteral("duid also used by an earlier %1 of the set").arg(kind.itemName));
+            reportItem(Kind::DuplicateDuid,
+                       QStringLiteral("duid also used by an earlier %1 of the set")
+                           .arg(ImpExp_Excerpt::cut(kind.itemName)));
     }
 }
 
@@ -507,7 +601,7 @@ void ImpExp_SetCheck::Private::endItem()
 void ImpExp_SetCheck::Private::endPage()
 {
     if (state.applicationElements == 0 && page.wellFormed)
-        report(Kind::BadHeader, QStringLiteral("no application element"), state.root);
+        reportBreak(Kind::BadHeader, QStringLiteral("no application element"), state.root);
     if (state.applicationElements > 1)
         report(
             Kind::BadHeader,
@@ -590,6 +684,11 @@ bool ImpExp_SetCheck::isComplete() const
     return !d->broken;
 }
 
+bool ImpExp_SetCheck::breaksSet(int problemIndex) const
+{
+    return problemIndex >= 0 && problemIndex < d->breaking.size() && d->breaking.at(problemIndex);
+}
+
 bool ImpExp_SetCheck::isClean() const
 {
     return d->problemCount == 0;
@@ -603,6 +702,11 @@ int ImpExp_SetCheck::problemLimit() const
 void ImpExp_SetCheck::setProblemLimit(int limit)
 {
     d->problemLimit = qMax(0, limit);
+    // Problems kept already beyond the new limit go; they stay counted.
+    while (d->problems.size() > d->problemLimit) {
+        d->problems.removeLast();
+        d->breaking.removeLast();
+    }
 }
 
 bool ImpExp_SetCheck::belongsTo(const QString &itemName, const QString &application)

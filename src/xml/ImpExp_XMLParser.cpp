@@ -4,6 +4,8 @@
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
 #include "xml/ImpExp_SharedNames.h"
+#include "xml/ImpExp_PageFile.h"
+#include "xml/ImpExp_RunLimitDevice.h"
 
 #include <QFile>
 #include <QXmlStreamReader>
@@ -48,7 +50,8 @@ try {
     // At most one file object: the old one goes (and closes) first.
     file.reset();
     file.reset(new QFile(ImpExp_Format::pageFileName(pathTemplate, pageIndex)));
-    if (!file->open(QIODevice::ReadOnly)) {
+    // Only a regular file opens: a FIFO or a device ends the set at once.
+    if (ImpExp_PageFile::open(*file) != ImpExp_PageFile::Opened) {
         // A reader still attached to the page just released must not read on.
         if (reader)
             exhausted = true;
@@ -57,7 +60,9 @@ try {
     if (!reader)
         reader.reset(new QXmlStreamReader);
     reader->clear();
-    reader->setDevice(file.get());
+    // The counting device belongs to the file and goes with it.
+    reader->setDevice(
+        new ImpExp_RunLimitDevice(file.get(), ImpExp_Format::runLimitBytes, file.get()));
     exhausted = false;
 
     if (!ImpExp_Format::readRoot(*reader))
@@ -85,7 +90,9 @@ try {
     for (;;) {
         QXmlStreamReader::TokenType token = xml.readNext();
         if (xml.atEnd()) {
-            if (xml.hasError()) {
+            // A page cut off at the run limit may end cleanly after its root: still a failure.
+            const auto *input = static_cast<const ImpExp_RunLimitDevice *>(xml.device());
+            if (xml.hasError() || (input && input->overLimit())) {
                 // Leave the reader without input, so that a further call
                 // fails the same way instead of reading a released file.
                 file.reset();

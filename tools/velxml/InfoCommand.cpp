@@ -5,6 +5,7 @@
 #include "TextTable.h"
 
 #include <ImpExp_SetCheck.h>
+#include <xml/ImpExp_Excerpt.h>
 #include <xml/ImpExp_Format.h>
 
 #include <algorithm>
@@ -12,9 +13,10 @@
 namespace
 {
 
+// A header value for a column: a value of megabytes must not make the table so wide.
 QString orDash(const QString &text)
 {
-    return text.isNull() ? QStringLiteral("-") : text;
+    return text.isNull() ? QStringLiteral("-") : ImpExp_Excerpt::cut(text);
 }
 
 // Item kinds over all pages, in order of first appearance.
@@ -45,7 +47,8 @@ int runInfo(const QStringList &arguments)
                      QStringLiteral("Shows what a page file set holds: the pages found with "
                                     "the header of each, the item kinds with their counts, and "
                                     "how many items carry their fields. Exit status 1 when the "
-                                    "set is incomplete."));
+                                    "set is incomplete (not the pages of one export, whole), "
+                                    "naming the pages that make it so."));
     QString pathTemplate;
     const int status = line.parseTemplate(arguments, &pathTemplate);
     if (status >= 0)
@@ -83,7 +86,7 @@ int runInfo(const QStringList &arguments)
     rows.clear();
     for (const ImpExp_SetCheck::KindCount &kind : kindsOf(check.pages())) {
         if (!ImpExp_Format::isItemKind(kind.itemName))
-            rows.append({ kind.itemName, QString::number(kind.items),
+            rows.append({ ImpExp_Excerpt::cut(kind.itemName), QString::number(kind.items),
                           QStringLiteral("(not a kind of the format; readers skip it)") });
         else
             rows.append({ kind.itemName, QString::number(kind.items),

@@ -68,7 +68,9 @@ int runReport(const QStringList &arguments)
                      QStringLiteral("Writes one self-contained HTML page about a page file set, "
                                     "for a person to look at in a browser: its pages and "
                                     "problems, a directory as contact cards, an agenda as a "
-                                    "month, a week and a list with repetitions expanded."));
+                                    "month, a week and a list with repetitions expanded. Exit "
+                                    "status 1 when the set is incomplete, after writing the "
+                                    "page, naming the pages that make it so."));
     QCommandLineParser &parser = line.parser();
     const QCommandLineOption output(QStringList { QStringLiteral("o"), QStringLiteral("output") },
                                     QStringLiteral("The HTML file to write (default: "
@@ -124,5 +126,8 @@ int runReport(const QStringList &arguments)
     if (!data.readError().isEmpty())
         standardError() << line.name() << ": " << data.readError() << '\n';
     standardError().flush();
+    // The report is written all the same: it shows what is wrong with the set.
+    if (!data.incompleteReasons().isEmpty())
+        return refuseIncomplete(line, data.incompleteReasons());
     return ExitOk;
 }

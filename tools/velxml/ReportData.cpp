@@ -1,4 +1,5 @@
 #include "ReportData.h"
+#include "SetReport.h"
 
 #include "ItemPlaces.h"
 #include "Progress.h"
@@ -46,6 +47,8 @@ const char *problemKindName(ImpExp_SetCheck::ProblemKind kind)
         return "bad appointment date";
     case Kind::DuplicateDuid:
         return "duplicate duid";
+    case Kind::NestedItem:
+        return "nested item";
     }
     return "problem";
 }
@@ -116,6 +119,7 @@ QByteArray ReportData::build(Progress &progress)
     pagesFound = check.pages().size();
     items = check.itemCount();
     problems = check.problemCount();
+    incomplete = whyIncomplete(pathTemplate, check);
 
     json.beginObject();
     json.key("template").string(pathTemplate);

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class Progress;
 
@@ -31,6 +32,8 @@ public:
     qint64 problemCount() const { return problems; }
     // What stopped the library's reader early; empty when nothing did.
     QString readError() const { return stop; }
+    // Why the set is incomplete (see whyIncomplete()); empty when it is not.
+    QStringList incompleteReasons() const { return incomplete; }
 
 private:
     void writeSet(const ImpExp_SetCheck &check);
@@ -44,6 +47,7 @@ private:
     qint64 problems = 0;
     qint64 read = 0;
     QString stop;
+    QStringList incomplete;
 };
 
 #endif // VELXML_REPORTDATA_H

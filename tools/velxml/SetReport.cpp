@@ -24,22 +24,6 @@ QString describe(const QString &pathTemplate, const ImpExp_SetCheck::Problem &pr
     return text;
 }
 
-bool makesIncomplete(ImpExp_SetCheck::ProblemKind kind)
-{
-    using Kind = ImpExp_SetCheck::ProblemKind;
-    switch (kind) {
-    case Kind::MissingPage:
-    case Kind::PageAfterGap:
-    case Kind::LeftOverPage:
-    case Kind::Unreadable:
-    case Kind::NotWellFormed:
-    case Kind::RootRefused:
-        return true;
-    default:
-        return false;
-    }
-}
-
 int noPageFile(const CommandLine &line, const QString &pathTemplate)
 {
     return line.dataError(
@@ -54,15 +38,30 @@ void runCheck(ImpExp_SetCheck &check, Progress &progress)
     progress.clear();
 }
 
+QStringList whyIncomplete(const QString &pathTemplate, const ImpExp_SetCheck &check)
+{
+    QStringList reasons;
+    for (int i = 0; i < check.problems().size(); ++i) {
+        if (check.breaksSet(i))
+            reasons.append(describe(pathTemplate, check.problems().at(i)));
+    }
+    if (!check.isComplete() && reasons.isEmpty())
+        reasons.append(QStringLiteral("(the problems that say why are beyond those kept)"));
+    return reasons;
+}
+
+int refuseIncomplete(const CommandLine &line, const QStringList &reasons)
+{
+    QString text = QStringLiteral("the set is incomplete:");
+    for (const QString &reason : reasons)
+        text += QStringLiteral("\n  ") + reason;
+    return line.dataError(text);
+}
+
 int refuseIncomplete(const CommandLine &line, const QString &pathTemplate,
                      const ImpExp_SetCheck &check)
 {
     if (check.isComplete())
         return -1;
-    QString reasons;
-    for (const ImpExp_SetCheck::Problem &problem : check.problems()) {
-        if (makesIncomplete(problem.kind))
-            reasons += QStringLiteral("\n  ") + describe(pathTemplate, problem);
-    }
-    return line.dataError(QStringLiteral("the set is incomplete:") + reasons);
+    return refuseIncomplete(line, whyIncomplete(pathTemplate, check));
 }

@@ -14,8 +14,8 @@ int runValidate(const QStringList &arguments)
                        "totalPage, left over after the last page, that do not open or are not "
                        "well-formed, headers that disagree between pages or with the file "
                        "number, pages over their pageSize, item kinds foreign to the page, "
-                       "items without duid or with a duid used twice, and dates that do not "
-                       "parse. Exit status 1 when any is found."));
+                       "items inside items, items without duid or with a duid used twice, and "
+                       "dates that do not parse. Exit status 1 when any is found."));
     QString pathTemplate;
     const int status = line.parseTemplate(arguments, &pathTemplate);
     if (status >= 0)
@@ -41,7 +41,9 @@ int runValidate(const QStringList &arguments)
         return ExitOk;
     }
     out << plural(check.problemCount(), QStringLiteral("problem")) << " in " << set
-        << (check.isComplete() ? "\n" : "; a reader does not get every item\n");
+        << (check.isComplete() ? "\n"
+                               : "; the set is incomplete: a reader does not get the items of "
+                                 "one export, whole\n");
     out.flush();
     return ExitDataProblem;
 }
