@@ -136,7 +136,8 @@ public:
      */
     bool prepare();
 
-    /// Why prepare() refused the sets: the failing set's check problems,
+    /// Why prepare() refused the sets: the problems that make the failing
+    /// set no whole export (see ImpExp_SetCheck::breaksSet()),
     /// or one HeaderMismatch about the applications. Empty otherwise.
     const QList<ImpExp_SetCheck::Problem> &problems() const;
 

@@ -78,7 +78,13 @@ bool ImpExp_SetDiff::Private::check(const QString &pathTemplate, ImpExp_SetCheck
     check.run();
     const ImpExp_SetCheck::Page *page = headerPage(check);
     if (!check.isComplete() || !page) {
-        problems = check.problems();
+        // Only what makes the set no whole export: item-level problems
+        // do not stop a comparison.
+        const QList<ImpExp_SetCheck::Problem> &found = check.problems();
+        for (int i = 0; i < found.size(); ++i) {
+            if (check.breaksSet(i))
+                problems.append(found.at(i));
+        }
         return false;
     }
     *header = *page;

@@ -53,9 +53,7 @@ int refuseSets(const CommandLine &line, const ImpExp_SetDiff &diff, const QStrin
         // Problems carry the file's name; the set it belongs to names it shortest.
         const bool old
             = ImpExp_Format::pageFileName(oldTemplate, problem.fileNumber) == problem.fileName;
-        if (makesIncomplete(problem.kind)
-            || problem.kind == ImpExp_SetCheck::ProblemKind::HeaderMismatch)
-            reasons += QStringLiteral("\n  ") + describe(old ? oldTemplate : newTemplate, problem);
+        reasons += QStringLiteral("\n  ") + describe(old ? oldTemplate : newTemplate, problem);
     }
     standardOutput().flush();
     standardError() << line.name() << ": the sets cannot be compared:" << reasons << '\n';
