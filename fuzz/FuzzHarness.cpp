@@ -1,5 +1,6 @@
 #include "FuzzHarness.h"
 
+#include "ItemReadBack.h"
 #include "XmlText.h"
 
 #include <Appointment_Item.h>
@@ -489,6 +490,68 @@ QString roundTrip(const QByteArray &input, const QString &directory)
     return QString();
 }
 
+// ------------------------------------------------------------ writable
+
+// A name the writer must judge: one of the format's own, one around the
+// longest Qt's reader takes (@p prefixed: counted with "vel:"), a usual one,
+// or any characters.
+QString decodeName(Input &in, bool prefixed)
+{
+    static const QVector<QString> own = { QStringLiteral("moxara"),
+                                          QStringLiteral("directory"),
+                                          QStringLiteral("agenda"),
+                                          QStringLiteral("contact"),
+                                          QStringLiteral("contactMap"),
+                                          QStringLiteral("appointment"),
+                                          QStringLiteral("appointmentMap"),
+                                          QStringLiteral("xmlns"),
+                                          QStringLiteral("duid") };
+    const quint8 head = in.byte();
+    const int low = head & 31;
+    switch (head >> 5) {
+    case 0:
+        return pick(own, unsigned(low));
+    case 1:
+        return QString(4080 + low % 20 - (prefixed ? 4 : 0), QLatin1Char('n'))
+            + (low & 1 ? QStringLiteral("\u00e9") : QString());
+    case 2:
+        return pick(prefixed ? elementNames() : extraAttributeNames(), unsigned(low));
+    default: {
+        QString name;
+        for (int i = 0; i < low % 8 && !in.atEnd(); ++i)
+            appendCharacter(in, name);
+        return name;
+    }
+    }
+}
+
+QString writable(const QByteArray &input, const QString &directory)
+{
+    Input in(input);
+    const quint8 flags = in.byte();
+    ImpExp_Item item(flags & 1 ? decodeName(in, true) : pick(itemNames(), in.byte()));
+    static const char *const identifiers[] = { "duid", "puid", "lastModified" };
+    for (int i = 0; i < 3; ++i) {
+        if (flags & (2 << i))
+            item.addAttribute(QLatin1String(identifiers[i]), decodeText(in));
+    }
+    for (int n = (flags >> 4) & 3; n > 0; --n)
+        item.addAttribute(decodeName(in, false), decodeText(in));
+    for (int n = flags >> 6; n > 0; --n) {
+        const bool own = in.byte() < 16;
+        item.addElement(own ? item.getItemName() : decodeName(in, true), decodeText(in));
+    }
+
+    QString reason;
+    const bool accepted = ImpExp_XMLBuilder::isWritable(item, &reason);
+    const ItemReadBack::SingleItemPage page(directory + fileTemplate());
+    if (accepted == page.comesBack(item) || (!accepted && ItemReadBack::onlyThisQtTakes(item)))
+        return QString();
+    return accepted
+        ? QStringLiteral("accepted, but does not come back: %1").arg(item.toString().left(300))
+        : QStringLiteral("refused (%1), but comes back").arg(reason);
+}
+
 } // namespace
 
 void prepareProcess()
@@ -556,6 +619,18 @@ QString checkReader(const QByteArray &input)
             return QStringLiteral("getItem changed the item name");
         if (!readElements && !item.getItemElements().isEmpty())
             return QStringLiteral("getItem read elements although not asked to");
+    }
+}
+
+QString checkWritable(const QByteArray &input)
+{
+    QTemporaryDir directory;
+    if (!directory.isValid())
+        return QStringLiteral("cannot create a temporary directory");
+    try {
+        return writable(input, directory.path());
+    } catch (const std::exception &e) {
+        return QStringLiteral("exception: %1").arg(QLatin1String(e.what()));
     }
 }
 

@@ -24,12 +24,10 @@ public:
     static qint64 writtenBytes(QStringView text, bool attribute);
 
 private:
-    static bool refusesName(const QString &name, const char *what, bool attribute,
-                            QString *reason);
+    static bool refusesName(const QString &name, const char *what, bool attribute, QString *reason);
     static bool refusesItemName(const QString &name, QString *reason);
     static bool refusesAttributes(const ImpExp_PairList &attributes, QString *reason);
-    static bool refusesElementName(const QString &name, const QString &itemName,
-                                   QString *reason);
+    static bool refusesElementName(const QString &name, const QString &itemName, QString *reason);
     static bool refusesRuns(const ImpExp_Item &item, QString *reason);
     static const QString *repeatedName(const ImpExp_PairList &attributes);
     static QString quoted(const QString &name);
