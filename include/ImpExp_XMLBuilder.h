@@ -210,11 +210,12 @@ public:
     /**
      * How many values were written otherwise than handed over in this export:
      * a value with characters XML cannot carry, written with U+FFFD in their
-     * place (see putItem()), and a date-time text that is no timestamp (the
-     * "lastModified" attribute of any item, the "begin", "end" and
-     * "repetitiveEndDate" elements of an "appointment"): an invalid local
-     * time, such as one in the hour a clock change skips, is written as an
-     * empty text, a year past 9999 as one that no reader takes. The export's
+     * place (see putItem()), and a date-time text that is not 16 characters
+     * long as every timestamp is (the "lastModified" attribute of any item,
+     * the "begin", "end" and "repetitiveEndDate" elements of an
+     * "appointment"): an invalid local time, such as one in the hour a clock
+     * change skips, is written as an empty text, a year past 9999 as a longer
+     * one that no reader takes. The export's
      * own "id" and "deviceId" count too, once. Names are not counted; see
      * isWritable(). A new export (assignment) and a copy start at 0.
      * @since 1.2
