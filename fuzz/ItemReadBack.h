@@ -138,19 +138,31 @@ private:
     QString pathTemplate;
 };
 
-// Qt 6.4's reader also takes an attribute name of exactly 4098 characters
-// (though not one of 4097); Qt 5's does not, so the writer refuses it, and on
-// Qt 6 such an item comes back although it is refused.
-inline bool onlyThisQtTakes(const ImpExp_Item &item)
+// Items the writer refuses for a reader other than this one or a place on
+// the page other than this one, so that they may come back here: Qt 6.4's
+// reader also takes an attribute name of exactly 4098 characters (though
+// not one of 4097), Qt 5's does not; Qt 5's reader drops a U+FEFF that starts
+// one of the 8 KiB blocks it reads, so a name or identifier holding one comes
+// back only where it falls elsewhere.
+inline bool comesBackOnlyHere(const ImpExp_Item &item)
 {
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const QChar mark(0xFEFF);
+    const auto identifier = [](const QString &name) {
+        return name == QLatin1String("duid") || name == QLatin1String("puid")
+            || name == QLatin1String("lastModified");
+    };
+    if (item.getItemName().contains(mark))
+        return true;
     for (const auto &pair : item.getAttributes()) {
-        if (pair.first.size() == 4098)
+        if (pair.first.size() == 4098 && QT_VERSION >= QT_VERSION_CHECK(6, 0, 0))
+            return true;
+        if (pair.first.contains(mark) || (identifier(pair.first) && pair.second.contains(mark)))
             return true;
     }
-#else
-    Q_UNUSED(item)
-#endif
+    for (const auto &pair : item.getItemElements()) {
+        if (pair.first.contains(mark))
+            return true;
+    }
     return false;
 }
 

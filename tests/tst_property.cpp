@@ -296,7 +296,7 @@ void PropertyTest::writableItemsComeBackAndNoOthers()
     const ItemReadBack::SingleItemPage page(directory.filePath(QStringLiteral("page_%1.xml")));
     int accepted = 0;
     int refused = 0;
-    int qtQuirk = 0;
+    int onlyHere = 0;
     QStringList disagreements;
     for (int i = 0; i < count; ++i) {
         ImpExp_Item item(values.chance(60)
@@ -321,8 +321,8 @@ void PropertyTest::writableItemsComeBackAndNoOthers()
         writable ? ++accepted : ++refused;
         if (writable == back)
             continue;
-        if (!writable && ItemReadBack::onlyThisQtTakes(item)) {
-            ++qtQuirk;
+        if (!writable && ItemReadBack::comesBackOnlyHere(item)) {
+            ++onlyHere;
             continue;
         }
         if (disagreements.size() < 5)
@@ -334,9 +334,10 @@ void PropertyTest::writableItemsComeBackAndNoOthers()
         else
             disagreements << QString();
     }
-    qInfo("%d items: %d accepted, %d refused (%d of them taken by this Qt only), %d "
-          "disagreements",
-          count, accepted, refused, qtQuirk, int(disagreements.size()));
+    qInfo(
+        "%d items: %d accepted, %d refused (%d of them come back here: see comesBackOnlyHere), %d "
+        "disagreements",
+        count, accepted, refused, onlyHere, int(disagreements.size()));
     QVERIFY2(disagreements.isEmpty(), qPrintable(disagreements.mid(0, 5).join(QLatin1Char('\n'))));
     if (count >= 1000)
         QVERIFY2(accepted > count / 10 && refused > count / 10,

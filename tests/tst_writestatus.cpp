@@ -273,6 +273,13 @@ void tst_WriteStatus::names_data()
     QTest::newRow("U+FFFF in lastModified")
         << "contact" << Pairs { { "lastModified", QString(QChar(0xFFFF)) } } << Pairs()
         << "identifier \"lastModified\" holds U+FFFF, which would be written as U+FFFD";
+    QTest::newRow("U+FEFF in an element name")
+        << "contact" << duid << element(QStringLiteral("a") + QChar(0xFEFF))
+        << QString::fromUtf8("element name \"a\xEF\xBB\xBF\" holds U+FEFF, which Qt 5's reader "
+                             "drops at some places of a page");
+    QTest::newRow("U+FEFF in a duid")
+        << "contact" << Pairs { { "duid", QStringLiteral("a") + QChar(0xFEFF) } } << Pairs()
+        << "identifier \"duid\" holds U+FEFF, which Qt 5's reader drops at some places of a page";
     QTest::newRow("a control character elsewhere is cleaned, not refused")
         << "contact" << Pairs { { "duid", "1" }, { "note", QStringLiteral("a\x01") } }
         << Pairs { { "lastName", QStringLiteral("b\x02") } } << "";

@@ -27,6 +27,11 @@ constexpr qint64 afterItemTag = 2 + 12;
 // than three bytes: below this many UTF-16 units a run is far from the limit.
 constexpr qint64 mostBytesPerUnit = 6;
 
+// Qt 5's reader drops a U+FEFF that starts one of the blocks it reads a page
+// in, taking it for a byte-order mark; Qt 6's keeps it. Values get it back
+// mostly, but names and identifiers must not depend on where they fall.
+constexpr char16_t byteOrderMark = 0xFEFF;
+
 // The attributes whose values identify an item: a reader must get them back
 // exactly, so they are refused rather than cleaned.
 bool isIdentifier(const QString &attributeName)
@@ -91,13 +96,22 @@ bool ImpExp_WritableCheck::refusesAttributes(const ImpExp_PairList &attributes, 
                 *reason = QStringLiteral("attribute name \"xmlns\" is reserved for namespaces");
             return true;
         }
-        if (isIdentifier(attribute.first) && !ImpExp_XmlText::isClean(attribute.second)) {
-            if (reason)
-                *reason = QStringLiteral("identifier %1 holds %2, which would be written as "
-                                         "U+FFFD")
-                              .arg(quoted(attribute.first),
-                                   unitName(firstUncleanUnit(attribute.second)));
-            return true;
+        if (isIdentifier(attribute.first)) {
+            if (!ImpExp_XmlText::isClean(attribute.second)) {
+                if (reason)
+                    *reason = QStringLiteral("identifier %1 holds %2, which would be written as "
+                                             "U+FFFD")
+                                  .arg(quoted(attribute.first),
+                                       unitName(firstUncleanUnit(attribute.second)));
+                return true;
+            }
+            if (attribute.second.contains(QChar(byteOrderMark))) {
+                if (reason)
+                    *reason = QStringLiteral("identifier %1 holds U+FEFF, which Qt 5's reader "
+                                             "drops at some places of a page")
+                                  .arg(quoted(attribute.first));
+                return true;
+            }
         }
     }
     if (const QString *twice = repeatedName(attributes)) {
@@ -135,8 +149,9 @@ bool ImpExp_WritableCheck::refusesName(const QString &name, const char *what, bo
     // Elements go by their qualified name, attributes by their own.
     const int length = attribute ? name.size() : name.size() + ImpExp_Format::prefix.size();
     const bool tooLong = length > ImpExp_Format::nameLimit;
+    const bool mark = !ascii && name.contains(QChar(byteOrderMark));
     // The reader must take back what is written, and Qt's knows fewer letters.
-    if (isName && !tooLong && (ascii || ImpExp_XmlName::readerTakes(name, attribute)))
+    if (isName && !tooLong && !mark && (ascii || ImpExp_XmlName::readerTakes(name, attribute)))
         return false;
     if (reason) {
         const QString why = !isName ? name.contains(QLatin1Char(':'))
@@ -145,7 +160,9 @@ bool ImpExp_WritableCheck::refusesName(const QString &name, const char *what, bo
             : tooLong ? QStringLiteral("is longer than Qt's reader takes (%1 characters%2)")
                             .arg(ImpExp_Format::nameLimit)
                             .arg(attribute ? QString() : QStringLiteral(" with the prefix"))
-                      : QStringLiteral("is an XML name that Qt's reader refuses");
+            : mark ? QStringLiteral("holds U+FEFF, which Qt 5's reader drops at some places "
+                                    "of a page")
+                   : QStringLiteral("is an XML name that Qt's reader refuses");
         *reason = QStringLiteral("%1 %2 %3").arg(QLatin1String(what), quoted(name), why);
     }
     return true;
