@@ -223,8 +223,8 @@ public:
     int alteredValueCount() const;
     /**
      * The "duid" attribute of the first item with an altered value; null when
-     * no value was altered or the first altered value was the export's "id"
-     * or "deviceId".
+     * no value was altered, when the first altered value was the export's
+     * "id" or "deviceId", or when that item has no "duid".
      * @since 1.2
      */
     QString firstAlteredDuid() const;
