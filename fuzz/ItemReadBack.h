@@ -36,13 +36,18 @@ inline bool isXmlNCName(const QString &name)
         }
         return false;
     };
-    const QVector<uint> points = name.toUcs4();
-    if (points.isEmpty()
-        || name.size() != QString::fromUcs4(points.constData(), points.size()).size())
+    if (name.isEmpty())
         return false;
-    for (int i = 0; i < points.size(); ++i) {
-        const char32_t c = points.at(i);
-        if (QChar::isSurrogate(c) || !(in(c, starts) || (i > 0 && in(c, others))))
+    for (int i = 0; i < name.size(); ++i) {
+        const bool first = i == 0;
+        char32_t c = name.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name.at(i).unicode(), name.at(i + 1).unicode());
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            return false;
+        }
+        if (!(in(c, starts) || (!first && in(c, others))))
             return false;
     }
     return true;
