@@ -27,6 +27,11 @@ QString checkReader(const QByteArray &input);
 // compared with what the writer promises.
 QString checkRoundTrip(const QByteArray &input);
 
+// The input is decoded into one item with names of every kind (the format's
+// own, long ones, any characters) and values of any characters; it must come
+// back from a page of its own exactly when the writer calls it writable.
+QString checkWritable(const QByteArray &input);
+
 } // namespace FuzzHarness
 
 #endif // FUZZHARNESS_H

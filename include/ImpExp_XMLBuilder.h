@@ -143,19 +143,35 @@ public:
     QString writeErrorString() const;
 
     /**
-     * Whether putItem() can write @p item as a well-formed element that
-     * every reader accepts: the item name and every element name are XML
-     * names without a colon (they go behind the format's prefix), every
-     * attribute name is such a name too and not "xmlns", and no attribute
-     * name occurs twice. Names beyond ASCII must also be ones that Qt's XML
-     * reader takes: Qt 5 knows the letters of XML 1.0's fourth edition, so
-     * some later letters and every character beyond U+FFFF are refused.
+     * Whether putItem() writes @p item so that a reader takes it back as it
+     * was handed over: the same attributes and elements, in order, with
+     * values other than identifiers cleaned as putItem() documents.
+     *
+     * Refused are: an item name, element name or attribute name that is no
+     * XML name without a colon (they go behind the format's prefix), or one
+     * that Qt's XML reader refuses: Qt 5 knows the letters of XML 1.0's
+     * fourth edition, so some later letters are refused, and every character
+     * beyond U+FFFF; a name longer than 4096 characters, counted with the
+     * prefix "vel:" for item and element names, which Qt's reader refuses
+     * with the rest of the page (@since 1.2); an attribute named "xmlns" or
+     * named twice; an item named like the page's root ("moxara") or an
+     * application element ("directory", "agenda"), and an element named like
+     * one of these, like an item kind ("contact", "contactMap",
+     * "appointment", "appointmentMap") or like its own item, for a reader
+     * takes such an element for the header or for an item (@since 1.2); a
+     * "duid", "puid" or "lastModified" attribute with a character that
+     * putItem() would clean, for an identifier must not change (@since 1.2);
+     * and an item whose start tag with all its attributes, or an element
+     * whose start tag with its text, would take more than 64 MiB of the page
+     * (UTF-8, escaped), more than a reader holds between two '<' (@since 1.2).
+     *
      * putItem() itself writes names unchanged, so a host that cannot vouch
-     * for its names asks here first. Throws nothing; allocates nothing for a
+     * for its items asks here first. Throws nothing; allocates nothing for a
      * usual item (ASCII names, up to 32 attributes) that passes.
-     * @param reason when not null and the item is refused, says which name
-     *        and why (`element name "a b" is not an XML name`,
-     *        `attribute "duid" appears twice`).
+     * @param reason when not null and the item is refused, says which name or
+     *        value and why (`element name "a b" is not an XML name`,
+     *        `attribute "duid" appears twice`, `identifier "duid" holds
+     *        U+0001, which would be written as U+FFFD`).
      * @since 1.1
      */
     static bool isWritable(const ImpExp_Item &item, QString *reason = nullptr);
@@ -202,11 +218,12 @@ public:
     /**
      * How many values were written otherwise than handed over in this export:
      * a value with characters XML cannot carry, written with U+FFFD in their
-     * place (see putItem()), and a date-time text that is no timestamp (the
-     * "lastModified" attribute of any item, the "begin", "end" and
-     * "repetitiveEndDate" elements of an "appointment"): an invalid local
-     * time, such as one in the hour a clock change skips, is written as an
-     * empty text, a year past 9999 as one that no reader takes. The export's
+     * place (see putItem()), and a date-time text that is not 16 characters
+     * long as every timestamp is (the "lastModified" attribute of any item,
+     * the "begin", "end" and "repetitiveEndDate" elements of an
+     * "appointment"): an invalid local time, such as one in the hour a clock
+     * change skips, is written as an empty text, a year past 9999 as a longer
+     * one that no reader takes. The export's
      * own "id" and "deviceId" count too, once. Names are not counted; see
      * isWritable(). A new export (assignment) and a copy start at 0.
      * @since 1.2
@@ -214,8 +231,8 @@ public:
     int alteredValueCount() const;
     /**
      * The "duid" attribute of the first item with an altered value; null when
-     * no value was altered or the first altered value was the export's "id"
-     * or "deviceId".
+     * no value was altered, when the first altered value was the export's
+     * "id" or "deviceId", or when that item has no "duid".
      * @since 1.2
      */
     QString firstAlteredDuid() const;

@@ -22,8 +22,8 @@ ImpExp_XMLBuilder make(const QString &pattern, int pageSize, int totalItems,
                        const QString &id = QStringLiteral("EXP-7"),
                        const QString &application = QStringLiteral("VelDirectory"))
 {
-    return ImpExp_XMLBuilder(QStringLiteral("DEV-1"), id, pattern, pageSize, created, totalItems,
-                             0, application, QDateTime::fromSecsSinceEpoch(0));
+    return ImpExp_XMLBuilder(QStringLiteral("DEV-1"), id, pattern, pageSize, created, totalItems, 0,
+                             application, QDateTime::fromSecsSinceEpoch(0));
 }
 
 ImpExp_Item contact(int number)
@@ -76,8 +76,8 @@ Appointment_Item appointment(const QString &duid, const QDateTime &begin, const 
 {
     const QDateTime lastModified(QDate(2024, 1, 1), QTime(0, 0), Qt::UTC);
     return Appointment_Item(duid, QStringLiteral("p"), lastModified, title, QString(), begin,
-                            begin.isValid() ? begin.addSecs(3600) : begin, QString(),
-                            repetitionEnd, QString(), false, 0, false);
+                            begin.isValid() ? begin.addSecs(3600) : begin, QString(), repetitionEnd,
+                            QString(), false, 0, false);
 }
 
 // An item as a test row holds it.
@@ -136,7 +136,8 @@ void tst_ExportStatus::counts()
     QFETCH(bool, finished);
 
     QTemporaryDir here;
-    ImpExp_XMLBuilder builder = make(here.filePath(QStringLiteral("c_%1.xml")), pageSize, announced);
+    ImpExp_XMLBuilder builder
+        = make(here.filePath(QStringLiteral("c_%1.xml")), pageSize, announced);
     for (int i = 1; i <= put; ++i)
         builder.putItem(contact(i));
     if (close)
@@ -227,8 +228,7 @@ void tst_ExportStatus::failedRemoval()
     QCOMPARE(builder.leftOverPages(), pageNames(pattern, { 2, 3, 4 }));
     QString failure;
     QVERIFY(!builder.removeLeftOverPages(&failure));
-    QVERIFY2(failure.startsWith(stuck + QStringLiteral(": "))
-                 && failure.size() > stuck.size() + 2,
+    QVERIFY2(failure.startsWith(stuck + QStringLiteral(": ")) && failure.size() > stuck.size() + 2,
              qPrintable(failure));
     QVERIFY(!builder.removeLeftOverPages());
     QCOMPARE(builder.leftOverPages(), QStringList { stuck });
@@ -261,8 +261,7 @@ void tst_ExportStatus::alteredValues_data()
     QTest::newRow("begin in the year 10000: begin and end")
         << Record(appointment("A", farFuture, "t")) << 2 << "begin";
     QTest::newRow("a repetition end in the year 10000")
-        << Record(appointment("A", usual, "t", QDate(10000, 6, 1))) << 1
-        << "repetitiveEndDate";
+        << Record(appointment("A", usual, "t", QDate(10000, 6, 1))) << 1 << "repetitiveEndDate";
     ImpExp_Item lastModified(QStringLiteral("contact"));
     lastModified.addAttribute(QStringLiteral("duid"), QStringLiteral("A"));
     lastModified.addAttribute(QStringLiteral("lastModified"), QString());
@@ -270,7 +269,8 @@ void tst_ExportStatus::alteredValues_data()
     ImpExp_Item named(QStringLiteral("event"));
     named.addAttribute(QStringLiteral("duid"), QStringLiteral("A"));
     named.addElement(QStringLiteral("begin"), QString());
-    QTest::newRow("an empty begin outside an appointment is no date-time") << Record(named) << 0 << QString();
+    QTest::newRow("an empty begin outside an appointment is no date-time")
+        << Record(named) << 0 << QString();
     ImpExp_Item both(QStringLiteral("contact"));
     both.addAttribute(QStringLiteral("duid"), QStringLiteral("A"));
     both.addAttribute(QStringLiteral("note"), controlCharacter());
@@ -311,8 +311,8 @@ void tst_ExportStatus::alteredValues()
 void tst_ExportStatus::alteredHeader()
 {
     QTemporaryDir here;
-    ImpExp_XMLBuilder builder = make(here.filePath(QStringLiteral("h_%1.xml")), 1, 3,
-                                     controlCharacter());
+    ImpExp_XMLBuilder builder
+        = make(here.filePath(QStringLiteral("h_%1.xml")), 1, 3, controlCharacter());
     for (int i = 1; i <= 3; ++i)
         builder.putItem(contact(i));
     QCOMPARE(builder.alteredValueCount(), 1);

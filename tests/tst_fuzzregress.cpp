@@ -23,7 +23,8 @@ void FuzzRegressTest::replay_data()
     const QDir fuzz(QStringLiteral(VELXML_TEST_DATA "/../../fuzz"));
     int rows = 0;
     for (const QString &kind : { QStringLiteral("regressions"), QStringLiteral("corpus") }) {
-        for (const QString &target : { QStringLiteral("reader"), QStringLiteral("roundtrip") }) {
+        for (const QString &target : { QStringLiteral("reader"), QStringLiteral("roundtrip"),
+                                       QStringLiteral("writable") }) {
             const QDir directory(fuzz.filePath(kind + QLatin1Char('/') + target));
             const QStringList names = directory.entryList(QDir::Files, QDir::Name);
             for (const QString &name : names) {
@@ -46,6 +47,7 @@ void FuzzRegressTest::replay()
     QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
     const QByteArray input = file.readAll();
     const QString failure = target == QLatin1String("reader") ? FuzzHarness::checkReader(input)
+        : target == QLatin1String("writable")                 ? FuzzHarness::checkWritable(input)
                                                               : FuzzHarness::checkRoundTrip(input);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }

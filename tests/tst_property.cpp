@@ -2,6 +2,7 @@
 // random contacts and appointments, and a set made of items whose names can be
 // written passes the set check (fixed seeds, so every run sees the same items
 // and a failure can be replayed).
+#include "../fuzz/ItemReadBack.h"
 #include "../fuzz/XmlText.h"
 #include "TimeZoneScope.h"
 
@@ -80,6 +81,42 @@ struct ValueSource {
         return text;
     }
 
+    // Names of every class XML and Qt's reader tell apart: ASCII, letters
+    // that XML 1.0's fourth edition lacks, combining marks, digits, '-' and
+    // '.' first or later, colons, characters beyond U+FFFF, the format's own
+    // names, and names around the length Qt's reader takes (@p prefixed:
+    // counted with the 4 characters of "vel:").
+    QString anyName(bool prefixed)
+    {
+        static const char16_t firsts[] = u"aZ_éλЖ中ʼⰀꀀࡰ";
+        static const char16_t laters[] = u"-.9·́̀ⰀꀀࡰaZ";
+        static const char *const own[]
+            = { "contact", "contactMap", "appointment", "appointmentMap", "directory", "agenda",
+                "moxara",  "xmlns",      "duid" };
+        static const char *const odd[]
+            = { "", ":", "a:b", ":a", "a b", "1a", "-a", ".a", "́a", "xmlns:q" };
+        const int kind = below(20);
+        if (kind == 0)
+            return QString::fromUtf8(own[below(int(std::size(own)))]);
+        if (kind == 1)
+            return QString::fromUtf8(odd[below(int(std::size(odd)))]);
+        if (kind == 2) { // around the longest name: 4096 with the prefix
+            const int length = 4085 + below(16) - (prefixed ? 4 : 0);
+            return QString(length - 1, QLatin1Char('a'))
+                + (below(4) == 0 ? QStringLiteral("é") : QStringLiteral("a"));
+        }
+        if (kind == 3) { // a character beyond U+FFFF inside
+            const char32_t astral = below(2) ? 0x10000 + random.bounded(0x100000u) : 0x1E900;
+            return QStringLiteral("a") + QString::fromUcs4(&astral, 1);
+        }
+        if (kind == 4)
+            return characters(1 + below(4));
+        QString text(QChar(firsts[below(int(std::size(firsts)) - 1)]));
+        for (int length = below(6); length > 0; --length)
+            text += QChar(laters[below(int(std::size(laters)) - 1)]);
+        return text;
+    }
+
     // 1950 to 2099, in UTC or local time, with milliseconds.
     QDateTime instant()
     {
@@ -133,6 +170,7 @@ private slots:
     void contactsComeBack();
     void appointmentsComeBack();
     void writableItemsMakeCleanSets();
+    void writableItemsComeBackAndNoOthers();
 
 private:
     const TimeZoneScope tz { "CET-1CEST,M3.5.0,M10.5.0/3" };
@@ -243,6 +281,67 @@ void PropertyTest::writableItemsMakeCleanSets()
                             .arg(problem.message));
     QVERIFY2(check.isClean(), qPrintable(problems.mid(0, 5).join(QLatin1Char('\n'))));
     QCOMPARE(check.itemCount(), qint64(writable.size()));
+}
+
+// isWritable() holds both ways: every item it accepts comes back, and every
+// item it refuses does not (written anyway, the reader breaks on the page or
+// gives something else). VELXML_PROPERTY_ITEMS sets the number of items.
+void PropertyTest::writableItemsComeBackAndNoOthers()
+{
+    const int count = qEnvironmentVariableIsSet("VELXML_PROPERTY_ITEMS")
+        ? qEnvironmentVariableIntValue("VELXML_PROPERTY_ITEMS")
+        : 1000;
+    ValueSource values { QRandomGenerator(1206) };
+    QTemporaryDir directory;
+    const ItemReadBack::SingleItemPage page(directory.filePath(QStringLiteral("page_%1.xml")));
+    int accepted = 0;
+    int refused = 0;
+    int onlyHere = 0;
+    QStringList disagreements;
+    for (int i = 0; i < count; ++i) {
+        ImpExp_Item item(values.chance(60)
+                             ? values.anyName(true)
+                             : QString::fromLatin1(values.chance(50) ? "contact" : "other"));
+        static const char *const identifiers[] = { "duid", "puid", "lastModified" };
+        for (const char *identifier : identifiers) {
+            if (values.chance(70))
+                item.addAttribute(QString::fromLatin1(identifier),
+                                  values.chance(80) ? QString::number(i)
+                                                    : values.characters(1 + values.below(4)));
+        }
+        for (int n = values.below(3); n > 0; --n)
+            item.addAttribute(values.anyName(false), values.text());
+        for (int n = values.below(4); n > 0; --n)
+            item.addElement(values.chance(10) ? item.getItemName() : values.anyName(true),
+                            values.text());
+
+        QString reason;
+        const bool writable = ImpExp_XMLBuilder::isWritable(item, &reason);
+        const bool back = page.comesBack(item);
+        writable ? ++accepted : ++refused;
+        if (writable == back)
+            continue;
+        if (!writable && ItemReadBack::comesBackOnlyHere(item)) {
+            ++onlyHere;
+            continue;
+        }
+        if (disagreements.size() < 5)
+            disagreements << QStringLiteral("item %1 %2: %3")
+                                 .arg(i)
+                                 .arg(writable ? QStringLiteral("accepted but does not come back")
+                                               : QStringLiteral("refused but comes back"),
+                                      reason + QLatin1Char(' ') + item.toString().left(300));
+        else
+            disagreements << QString();
+    }
+    qInfo(
+        "%d items: %d accepted, %d refused (%d of them come back here: see comesBackOnlyHere), %d "
+        "disagreements",
+        count, accepted, refused, onlyHere, int(disagreements.size()));
+    QVERIFY2(disagreements.isEmpty(), qPrintable(disagreements.mid(0, 5).join(QLatin1Char('\n'))));
+    if (count >= 1000)
+        QVERIFY2(accepted > count / 10 && refused > count / 10,
+                 "both kinds of items must be drawn");
 }
 
 QTEST_GUILESS_MAIN(PropertyTest)

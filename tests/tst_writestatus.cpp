@@ -6,6 +6,7 @@
 #include <ImpExp_XMLBuilder.h>
 #include <ImpExp_XMLParser.h>
 
+#include "../fuzz/XmlText.h"
 #include "Thrown.h"
 
 #include <QDir>
@@ -74,6 +75,8 @@ private slots:
     void missingFolder();
     void names_data();
     void names();
+    void runLimit_data();
+    void runLimit();
 
 private:
     QTemporaryDir dir;
@@ -229,6 +232,62 @@ void tst_WriteStatus::names_data()
         << "contact" << duid << element(QString::fromUtf8("a\xC3\x97"))
         << QString::fromUtf8("element name \"a\xC3\x97\" "
                              "is not an XML name");
+    const QString longName = QString(59, QLatin1Char('a')) + QStringLiteral("b...");
+    QTest::newRow("an element name of 4096 characters with the prefix")
+        << "contact" << duid << element(QString(4092, QLatin1Char('a'))) << "";
+    QTest::newRow("an element name of 4097 characters with the prefix")
+        << "contact" << duid << element(QString(59, QLatin1Char('a')) + QString(4034, 'b'))
+        << "element name \"" + longName
+            + "\" is longer than Qt's reader takes (4096 characters with the prefix)";
+    QTest::newRow("an item name of 4097 characters with the prefix")
+        << QString(59, QLatin1Char('a')) + QString(4034, 'b') << duid << Pairs()
+        << "item name \"" + longName
+            + "\" is longer than Qt's reader takes (4096 characters with the prefix)";
+    QTest::newRow("an attribute name of 4096 characters")
+        << "contact" << Pairs { { QString(4096, QLatin1Char('a')), "" } } << Pairs() << "";
+    QTest::newRow("an attribute name of 4097 characters")
+        << "contact" << Pairs { { QString(59, QLatin1Char('a')) + QString(4038, 'b'), "" } }
+        << Pairs()
+        << "attribute name \"" + longName + "\" is longer than Qt's reader takes (4096 characters)";
+    for (const char *header : { "directory", "agenda" })
+        QTest::newRow(qPrintable(QStringLiteral("an item named %1").arg(header)))
+            << header << duid << Pairs()
+            << QStringLiteral("item name \"%1\" is the name of the page's application element")
+                   .arg(header);
+    QTest::newRow("an item named moxara")
+        << "moxara" << duid << Pairs()
+        << "item name \"moxara\" is the name of the page's root element";
+    for (const char *kind : { "contact", "contactMap", "appointment", "appointmentMap" })
+        QTest::newRow(qPrintable(QStringLiteral("an element named %1").arg(kind)))
+            << "note" << duid << element(kind)
+            << QStringLiteral("element name \"%1\" is an item kind").arg(kind);
+    QTest::newRow("an element named agenda")
+        << "contact" << duid << element("agenda")
+        << "element name \"agenda\" is the name of an application element";
+    QTest::newRow("an element named moxara")
+        << "contact" << duid << element("moxara")
+        << "element name \"moxara\" is the name of the page's root element";
+    QTest::newRow("an element named like its item")
+        << "note" << duid << element("note") << "element name \"note\" is the item's own name";
+    QTest::newRow("a control character in a duid")
+        << "contact" << Pairs { { "duid", QStringLiteral("a\x01") } } << Pairs()
+        << "identifier \"duid\" holds U+0001, which would be written as U+FFFD";
+    QTest::newRow("a lone surrogate in a puid")
+        << "contact" << Pairs { { "puid", QStringLiteral("a") + QChar(0xDC00) } } << Pairs()
+        << "identifier \"puid\" holds U+DC00, which would be written as U+FFFD";
+    QTest::newRow("U+FFFF in lastModified")
+        << "contact" << Pairs { { "lastModified", QString(QChar(0xFFFF)) } } << Pairs()
+        << "identifier \"lastModified\" holds U+FFFF, which would be written as U+FFFD";
+    QTest::newRow("U+FEFF in an element name")
+        << "contact" << duid << element(QStringLiteral("a") + QChar(0xFEFF))
+        << QString::fromUtf8("element name \"a\xEF\xBB\xBF\" holds U+FEFF, which Qt 5's reader "
+                             "drops at some places of a page");
+    QTest::newRow("U+FEFF in a duid")
+        << "contact" << Pairs { { "duid", QStringLiteral("a") + QChar(0xFEFF) } } << Pairs()
+        << "identifier \"duid\" holds U+FEFF, which Qt 5's reader drops at some places of a page";
+    QTest::newRow("a control character elsewhere is cleaned, not refused")
+        << "contact" << Pairs { { "duid", "1" }, { "note", QStringLiteral("a\x01") } }
+        << Pairs { { "lastName", QStringLiteral("b\x02") } } << "";
     QTest::newRow("a line break, quoted as U+FFFD") << "a\nb" << duid << Pairs()
                                                     << QString::fromUtf8("item name \"a\xEF\xBF\xBD"
                                                                          "b\" is not an XML name");
@@ -260,8 +319,89 @@ void tst_WriteStatus::names()
     ImpExp_XMLParser parser(pattern);
     ImpExp_Item back(itemName);
     QVERIFY(parser.getItem(back, true));
-    QCOMPARE(back.getAttributes(), item.getAttributes());
-    QCOMPARE(back.getItemElements(), item.getItemElements());
+    ImpExp_Item cleaned(itemName);
+    for (const auto &pair : attributes)
+        cleaned.addAttribute(pair.first,
+                             XmlText::afterRoundTrip(pair.second, XmlText::InAttribute));
+    for (const auto &pair : elements)
+        cleaned.addElement(pair.first, XmlText::afterRoundTrip(pair.second, XmlText::InText));
+    QCOMPARE(back.getAttributes(), cleaned.getAttributes());
+    QCOMPARE(back.getItemElements(), cleaned.getItemElements());
+}
+
+// The longest run of bytes from one '<' up to the next in a file.
+static qint64 longestRun(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 longest = 0;
+    qint64 last = -1;
+    qint64 offset = 0;
+    for (QByteArray block; !(block = file.read(1 << 20)).isEmpty(); offset += block.size()) {
+        for (int i = block.indexOf('<'); i >= 0; i = block.indexOf('<', i + 1)) {
+            if (last >= 0)
+                longest = qMax(longest, offset + i - last);
+            last = offset + i;
+        }
+    }
+    return longest;
+}
+
+void tst_WriteStatus::runLimit_data()
+{
+    QTest::addColumn<bool>("inAttribute"); // else an element's text
+    QTest::addColumn<QString>("filler"); // its bytes on the page: one, or escaped, or UTF-8
+    QTest::addColumn<int>("over"); // bytes beyond the limit
+
+    QTest::newRow("attribute, ASCII, at the limit") << true << "x" << 0;
+    QTest::newRow("attribute, quotes, one byte over") << true << "\"" << 1;
+    QTest::newRow("text, characters beyond U+FFFF, at the limit")
+        << false << QString::fromUtf8("\xF0\x90\x80\x80") << 0;
+    QTest::newRow("text, lone surrogates, one byte over") << false << QString(QChar(0xD800)) << 1;
+}
+
+// The check counts the bytes between two '<' exactly as the writer writes
+// them: at the limit an item passes, one byte more and it is refused.
+void tst_WriteStatus::runLimit()
+{
+    QFETCH(bool, inAttribute);
+    QFETCH(QString, filler);
+    QFETCH(int, over);
+
+    constexpr qint64 limit = 64 * 1024 * 1024;
+    // The fixed bytes of the run: `<vel:contact note="` ... `">` with the line
+    // break and indentation before the element; or `<vel:note
+    // xml:space="preserve">` ... before its end tag.
+    const qint64 frame = inAttribute ? 34 : 31;
+    const qint64 fillerBytes = filler == QLatin1String("\"") ? 6
+        : filler.at(0).isSurrogate() && filler.size() == 1   ? 3
+                                                             : filler.toUtf8().size();
+    const qint64 valueBytes = limit + over - frame;
+    QString value;
+    value.reserve(int(valueBytes));
+    for (qint64 n = valueBytes / fillerBytes; n > 0; --n)
+        value += filler;
+    value += QString(int(valueBytes % fillerBytes), QLatin1Char('x'));
+
+    ImpExp_Item item(QStringLiteral("contact"));
+    if (inAttribute) {
+        item.addAttribute(QStringLiteral("note"), value);
+        item.addElement(QStringLiteral("e"), QStringLiteral("v"));
+    } else {
+        item.addElement(QStringLiteral("note"), value);
+    }
+    value = QString();
+    QString reason;
+    QCOMPARE(ImpExp_XMLBuilder::isWritable(item, &reason), over == 0);
+    if (over > 0)
+        QVERIFY2(reason.contains(QString::number(limit + over) + QStringLiteral(" bytes")),
+                 qPrintable(reason));
+
+    const QString pattern = dir.filePath(QStringLiteral("run_%1.xml"));
+    make(pattern, 1, 1).putItem(item);
+    QCOMPARE(longestRun(pattern.arg(QStringLiteral("00"))), limit + over);
+    QVERIFY(QFile::remove(pattern.arg(QStringLiteral("00"))));
 }
 
 QTEST_GUILESS_MAIN(tst_WriteStatus)

@@ -60,6 +60,23 @@ inline bool readRoot(QXmlStreamReader &reader)
     return reader.readNext() == QXmlStreamReader::StartElement && reader.name() == rootName;
 }
 
+// The prefix every element of a page carries, bound to namespaceUri.
+constexpr QLatin1String prefix = latin1("vel:");
+
+// The longest name Qt's XML reader takes, in UTF-16 units: an element's name
+// with its prefix ("vel:contact"), an attribute's name as it is. Qt 5.15 and
+// 6.4 refuse a longer one, and with it the rest of the page.
+constexpr int nameLimit = 4096;
+
+// Names a reader takes for the page's own structure wherever they occur: it
+// looks items up by name at any depth, so an element named like the root or
+// an application element is read as that element, and one named like an
+// item kind as an item of that kind.
+inline bool isHeaderElement(QStringView name)
+{
+    return name == rootName || name == directoryElement || name == agendaElement;
+}
+
 // The most bytes a page may hold between one '<' and the next: the longest
 // text, attribute list, comment or run of whitespace that a reader takes.
 // Qt's XML reader keeps a whole text run in memory (and aborts the process

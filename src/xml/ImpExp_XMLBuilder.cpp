@@ -6,15 +6,13 @@
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
 #include "xml/ImpExp_PageWriter.h"
-#include "xml/ImpExp_XmlName.h"
+#include "xml/ImpExp_WritableCheck.h"
 #include "xml/ImpExp_XmlText.h"
 
 #include <QFile>
 #include <QXmlStreamWriter> // only for the member kept from 1.0
 
-#include <algorithm>
 #include <cerrno>
-#include <vector>
 
 namespace
 {
@@ -50,67 +48,6 @@ struct WriteStatus {
         text = why;
     }
 };
-
-// Above this many attributes the duplicate test sorts a copy of the names
-// instead of comparing every pair.
-constexpr int pairwiseAttributes = 32;
-
-// A name as a message quotes it: short, one line, no broken characters.
-QString quoted(const QString &name)
-{
-    constexpr int longest = 60;
-    QString shown = ImpExp_XmlText::cleaned(name.left(longest));
-    for (QChar &c : shown) {
-        if (c.unicode() < 0x20)
-            c = QChar(QChar::ReplacementCharacter);
-    }
-    if (name.size() > longest)
-        shown += QStringLiteral("...");
-    return QLatin1Char('"') + shown + QLatin1Char('"');
-}
-
-// @p what names the name in the reason: "item name", "attribute name"...
-bool refuseName(const QString &name, const char *what, bool attribute, QString *reason)
-{
-    bool ascii;
-    const bool isName = ImpExp_XmlName::isNCName(name, &ascii);
-    // The reader must take back what is written, and Qt's knows fewer letters.
-    if (isName && (ascii || ImpExp_XmlName::readerTakes(name, attribute)))
-        return false;
-    if (reason) {
-        const QString why = isName ? QStringLiteral("is an XML name that Qt's reader refuses")
-            : name.contains(QLatin1Char(':')) ? QStringLiteral("has a colon")
-                                              : QStringLiteral("is not an XML name");
-        *reason = QStringLiteral("%1 %2 %3").arg(QLatin1String(what), quoted(name), why);
-    }
-    return true;
-}
-
-// The first attribute name that occurs twice, or null.
-const QString *repeatedName(const ImpExp_PairList &attributes)
-{
-    const int count = int(attributes.size());
-    if (count <= pairwiseAttributes) {
-        for (int i = 1; i < count; ++i) {
-            for (int j = 0; j < i; ++j) {
-                if (attributes.at(i).first == attributes.at(j).first)
-                    return &attributes.at(i).first;
-            }
-        }
-        return nullptr;
-    }
-    std::vector<const QString *> names;
-    names.reserve(count);
-    for (const auto &attribute : attributes)
-        names.push_back(&attribute.first);
-    std::stable_sort(names.begin(), names.end(),
-                     [](const QString *a, const QString *b) { return *a < *b; });
-    for (size_t i = 1; i < names.size(); ++i) {
-        if (*names[i] == *names[i - 1])
-            return names[i];
-    }
-    return nullptr;
-}
 
 // A page file that takes the page writer's blocks, opened unbuffered: a
 // buffered QFile would only copy each block once more.
@@ -483,29 +420,7 @@ QString ImpExp_XMLBuilder::writeErrorString() const
 
 bool ImpExp_XMLBuilder::isWritable(const ImpExp_Item &item, QString *reason)
 {
-    if (refuseName(item.getItemName(), "item name", false, reason))
-        return false;
-    const ImpExp_PairList &attributes = item.getAttributes();
-    for (const auto &attribute : attributes) {
-        if (refuseName(attribute.first, "attribute name", true, reason))
-            return false;
-        // Would declare a default namespace instead of carrying a value.
-        if (attribute.first == QLatin1String("xmlns")) {
-            if (reason)
-                *reason = QStringLiteral("attribute name \"xmlns\" is reserved for namespaces");
-            return false;
-        }
-    }
-    if (const QString *twice = repeatedName(attributes)) {
-        if (reason)
-            *reason = QStringLiteral("attribute %1 appears twice").arg(quoted(*twice));
-        return false;
-    }
-    for (const auto &element : item.getItemElements()) {
-        if (refuseName(element.first, "element name", false, reason))
-            return false;
-    }
-    return true;
+    return !ImpExp_WritableCheck::refuses(item, reason);
 }
 
 int ImpExp_XMLBuilder::writtenItemCount() const
