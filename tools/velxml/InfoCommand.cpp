@@ -100,7 +100,7 @@ int runInfo(const QStringList &arguments)
     if (!check.isClean())
         out << '\n'
             << plural(check.problemCount(), QStringLiteral("problem"))
-            << " found: run 'velxml validate' for the list\n";
+            << " found: run '" << toolName() << " validate' for the list\n";
     const int incomplete = refuseIncomplete(line, pathTemplate, check);
     out.flush();
     return incomplete >= 0 ? incomplete : ExitOk;
