@@ -38,7 +38,8 @@
  * with one exception: to find a duid used twice, the check keeps every duid
  * it has met, per item kind, for the whole set: about 85 bytes plus two
  * bytes per character of the duid for each item (some 100 MB for a million
- * items with 10-character duids, measured on 64-bit Linux). It also keeps one
+ * items with 10-character duids, measured on 64-bit Linux), unless
+ * setFindsDuplicateDuids(false) switches that search off. It also keeps one
  * Page per page file and at most problemLimit() problems.
  *
  * Page files are taken in file-number order from 00 up to the last one
@@ -219,6 +220,18 @@ public:
     /// Sets problemLimit(); problems kept already beyond it are dropped (and
     /// stay counted in problemCount()). Since 1.2 it also trims what is kept.
     void setProblemLimit(int limit);
+
+    /**
+     * Whether the check looks for a duid used twice (DuplicateDuid), which
+     * costs it every duid of the set in memory (see above). True by default;
+     * a caller that only needs isComplete(), or finds duplicates itself,
+     * switches it off before the first page for a check whose memory does
+     * not grow with the number of items.
+     * @since 1.2
+     */
+    bool findsDuplicateDuids() const;
+    /// @see findsDuplicateDuids() @since 1.2
+    void setFindsDuplicateDuids(bool find);
 
     /// Whether item kind @p itemName belongs in an application element named
     /// @p application ("directory" carries contact and contactMap, "agenda"

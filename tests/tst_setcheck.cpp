@@ -237,6 +237,18 @@ void TestSetCheck::damage()
     QCOMPARE(check.isComplete(), complete);
     QVERIFY(!check.isClean());
     QCOMPARE(check.problemCount(), qint64(problems.size()));
+
+    // Without the duplicate search the same judgement, less the duplicates.
+    ImpExp_SetCheck withoutDuplicates(pathTemplate);
+    withoutDuplicates.setFindsDuplicateDuids(false);
+    withoutDuplicates.run();
+    QStringList others;
+    for (const QString &problem : problems) {
+        if (!problem.startsWith(QLatin1String("DuplicateDuid ")))
+            others.append(problem);
+    }
+    QCOMPARE(found(withoutDuplicates), others);
+    QCOMPARE(withoutDuplicates.isComplete(), complete);
 }
 
 void TestSetCheck::intactSetShowsItsPages_data()

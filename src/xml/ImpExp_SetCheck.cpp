@@ -125,6 +125,7 @@ public:
     qint64 itemCount = 0;
     int announced = -1; // totalPage of the first page that gives one
     int problemLimit = 10000;
+    bool findsDuplicates = true;
     bool broken = false; // a reader does not get every item of the set
 
 private:
@@ -563,7 +564,7 @@ void ImpExp_SetCheck::Private::startItem(int level)
     }
     if (item.duid.isEmpty()) {
         reportItem(Kind::MissingDuid, QStringLiteral("no duid"));
-    } else {
+    } else if (findsDuplicates) {
         QSet<QString> &seen = duidsByKind[kind.itemName];
         const int before = seen.size();
         seen.insert(item.duid);
@@ -707,6 +708,16 @@ void ImpExp_SetCheck::setProblemLimit(int limit)
         d->problems.removeLast();
         d->breaking.removeLast();
     }
+}
+
+bool ImpExp_SetCheck::findsDuplicateDuids() const
+{
+    return d->findsDuplicates;
+}
+
+void ImpExp_SetCheck::setFindsDuplicateDuids(bool find)
+{
+    d->findsDuplicates = find;
 }
 
 bool ImpExp_SetCheck::belongsTo(const QString &itemName, const QString &application)

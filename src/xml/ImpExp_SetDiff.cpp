@@ -75,6 +75,8 @@ bool ImpExp_SetDiff::Private::check(const QString &pathTemplate, ImpExp_SetCheck
                                     qint64 *items)
 {
     ImpExp_SetCheck check(pathTemplate);
+    // The index finds duids used twice itself; the gate needs no duid in memory.
+    check.setFindsDuplicateDuids(false);
     check.run();
     const ImpExp_SetCheck::Page *page = headerPage(check);
     if (!check.isComplete() || !page) {
