@@ -333,6 +333,7 @@ void TestVelxml::exportOverAnOlderSet_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message"); // %1: the folder
     QTest::addColumn<int>("pages"); // page files in the folder afterwards
+    QTest::addColumn<int>("items"); // in the new export
 
     QTest::newRow("a longer older set: refused, every page named up to ten, nothing touched")
         << 80 << ""
@@ -342,27 +343,30 @@ void TestVelxml::exportOverAnOlderSet_data()
            "%1/out_03.xml, %1/out_04.xml, %1/out_05.xml, %1/out_06.xml, %1/out_07.xml, "
            "%1/out_08.xml, %1/out_09.xml, %1/out_10.xml, %1/out_11.xml and 4 more; remove them, "
            "or give --replace"
-        << 16;
+        << 16 << 10;
     QTest::newRow("older pages past a gap count too")
         << -80 << ""
-        << "" << 1 << "13 page files of an older, longer set" << 15;
+        << "" << 1 << "13 page files of an older, longer set" << 15 << 10;
     QTest::newRow("--replace: the new set, then the older pages removed")
         << 80 << "--replace"
-        << "" << 0 << "Wrote 10 items on 2 page files" << 2;
+        << "" << 0 << "Wrote 10 items on 2 page files" << 2 << 10;
     QTest::newRow("an older set no longer than the new one is overwritten")
         << 7 << ""
-        << "" << 0 << "Wrote 10 items on 2 page files" << 2;
+        << "" << 0 << "Wrote 10 items on 2 page files" << 2 << 10;
     QTest::newRow("--replace with nothing to remove")
         << 0 << "--replace"
-        << "" << 0 << "Wrote 10 items on 2 page files" << 2;
+        << "" << 0 << "Wrote 10 items on 2 page files" << 2 << 10;
+    QTest::newRow("an export of no items: refused before its empty page 00 is written")
+        << 80 << ""
+        << "" << 1 << "15 page files of an older, longer set" << 16 << 0;
     QTest::newRow("a value XML cannot carry: written, exit 1, the first named")
         << 0 << ""
         << R"({"name":"contact","attributes":[["duid","x"]],"elements":[["lastName","a"]]})" << 1
-        << "1 value written otherwise than given" << 3;
+        << "1 value written otherwise than given" << 3 << 10;
     QTest::newRow("a lastModified that is no timestamp, named")
         << 0 << ""
         << R"({"name":"contact","attributes":[["duid","x"],["lastModified","soon"]]})" << 1
-        << "the first: lastModified of duid x" << 3;
+        << "the first: lastModified of duid x" << 3 << 10;
 }
 
 void TestVelxml::exportOverAnOlderSet()
@@ -373,6 +377,7 @@ void TestVelxml::exportOverAnOlderSet()
     QFETCH(int, status);
     QFETCH(QString, message);
     QFETCH(int, pages);
+    QFETCH(int, items);
 
     QTemporaryDir dir;
     const auto contacts = [](int count) {
@@ -384,19 +389,19 @@ void TestVelxml::exportOverAnOlderSet()
                 + '\n';
         return lines;
     };
-    const QString out = dir.filePath("out_%1.xml"), items = dir.filePath("items.jsonl");
+    const QString out = dir.filePath("out_%1.xml"), itemsPath = dir.filePath("items.jsonl");
     const QString exportLine = "export --application VelDirectory --page-size 5 %1 %2";
-    QVERIFY(writeFile(items, contacts(qAbs(older))));
+    QVERIFY(writeFile(itemsPath, contacts(qAbs(older))));
     if (older != 0)
-        QCOMPARE(velxml(exportLine, { items, out }).exitCode, 0);
+        QCOMPARE(velxml(exportLine, { itemsPath, out }).exitCode, 0);
     if (older < 0) // a gap a reader looks past: page 12 missing
         QVERIFY(QFile::remove(out.arg("12")));
     QHash<QString, QByteArray> before;
     for (const QString &name : QDir(dir.path()).entryList({ "out_*.xml" }))
         before.insert(name, readFile(dir.filePath(name)));
 
-    QVERIFY(writeFile(items, contacts(10) + extra.toUtf8()));
-    const Run run = velxml(exportLine + ' ' + options, { items, out });
+    QVERIFY(writeFile(itemsPath, contacts(items) + extra.toUtf8()));
+    const Run run = velxml(exportLine + ' ' + options, { itemsPath, out });
     QCOMPARE(run.exitCode, status);
     QVERIFY2((status == 0 ? run.out : run.err).contains(message.arg(dir.path())),
              qPrintable(run.out + run.err));

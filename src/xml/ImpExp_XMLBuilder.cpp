@@ -275,8 +275,7 @@ try {
     ImpExp_PageWriter &out = d->page;
     out.startElement(formatPrefix, item.getItemName());
     IMPEXP_DEBUG("write attributes");
-    for (const auto &attribute : item.getAttributes())
-    {
+    for (const auto &attribute : item.getAttributes()) {
         // The writer cleans names and values; a cleaned value, or a
         // "lastModified" that is no timestamp, is written otherwise than given.
         const bool cleaned = out.attribute(attribute.first, attribute.second);

@@ -3,9 +3,9 @@
 #include "model/ImpExp_Guard.h"
 #include "xml/ImpExp_Format.h"
 #include "xml/ImpExp_Logging.h"
-#include "xml/ImpExp_SharedNames.h"
 #include "xml/ImpExp_PageFile.h"
 #include "xml/ImpExp_RunLimitDevice.h"
+#include "xml/ImpExp_SharedNames.h"
 
 #include <QFile>
 #include <QXmlStreamReader>

@@ -4,6 +4,8 @@
 
 #include <ImpExp_XMLBuilder.h>
 
+#include <QDateTime>
+
 namespace
 {
 
@@ -19,11 +21,16 @@ QString pageList(const QStringList &pages)
 
 } // namespace
 
-QString leftOverRefusal(const ImpExp_XMLBuilder &builder, bool replace)
+QString leftOverRefusal(const QString &pathTemplate, int pageSize, int itemCount, bool replace)
 {
     if (replace)
         return QString();
-    const QStringList pages = builder.leftOverPages();
+    // A builder of at least one item writes nothing until its first item and
+    // has the same number of pages as the export's (one for no items).
+    const ImpExp_XMLBuilder probe(QString(), QString(), pathTemplate, pageSize, QDateTime(),
+                                  qMax(itemCount, 1), 0, QStringLiteral("VelDirectory"),
+                                  QDateTime());
+    const QStringList pages = probe.leftOverPages();
     if (pages.isEmpty())
         return QString();
     return QStringLiteral("nothing written: %1 of an older, longer set would be left behind, and "

@@ -115,13 +115,14 @@ int runExport(const QStringList &arguments)
     Progress progress(line.name());
     const int count = items.size();
     try {
+        // Before the first page is touched: an older set stays whole when refused.
+        if (const QString refusal
+            = leftOverRefusal(pathTemplate, size, count, parser.isSet(replace));
+            !refusal.isEmpty())
+            return line.dataError(refusal);
         ImpExp_XMLBuilder builder(parser.value(device), parser.value(id), pathTemplate, size,
                                   QDateTime::currentDateTimeUtc(), count, count, applicationName,
                                   reference);
-        // Before the first page is touched: an older set stays whole when refused.
-        if (const QString refusal = leftOverRefusal(builder, parser.isSet(replace));
-            !refusal.isEmpty())
-            return line.dataError(refusal);
         for (int i = 0; i < count; ++i) {
             builder.putItem(items.at(i));
             progress.update(i / size + 1, i + 1);

@@ -99,8 +99,8 @@ int runInfo(const QStringList &arguments)
         out << "  (none)\n";
     if (!check.isClean())
         out << '\n'
-            << plural(check.problemCount(), QStringLiteral("problem"))
-            << " found: run '" << toolName() << " validate' for the list\n";
+            << plural(check.problemCount(), QStringLiteral("problem")) << " found: run '"
+            << toolName() << " validate' for the list\n";
     const int incomplete = refuseIncomplete(line, pathTemplate, check);
     out.flush();
     return incomplete >= 0 ? incomplete : ExitOk;

@@ -227,12 +227,12 @@ bool writeSet(const QList<ImpExp_Item> &items, const QString &pathTemplate,
     QDir().mkpath(QFileInfo(ImpExp_Format::pageFileName(pathTemplate, 0)).absolutePath());
     try {
         const int count = static_cast<int>(items.size());
+        *error = leftOverRefusal(pathTemplate, options.pageSize, count, options.replace);
+        if (!error->isEmpty())
+            return false;
         ImpExp_XMLBuilder builder(options.device, options.id, pathTemplate, options.pageSize,
                                   QDateTime::currentDateTimeUtc(), count, count, applicationName,
                                   options.since);
-        *error = leftOverRefusal(builder, options.replace);
-        if (!error->isEmpty())
-            return false;
         for (const ImpExp_Item &item : items)
             builder.putItem(item);
         builder.closeBuilder();
