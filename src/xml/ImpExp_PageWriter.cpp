@@ -93,6 +93,20 @@ inline bool encodeWide(char16_t c, const char16_t *&p, const char16_t *stop, cha
     return false;
 }
 
+// Encodes the character at @p p (a surrogate pair counts as one) with
+// @p table for ASCII; false when it had to be cleaned.
+inline bool encodeNext(const AsciiTable &table, const char16_t *&p, const char16_t *stop,
+                       char *&out)
+{
+    const char16_t c = *p++;
+    if (c < 0x80) {
+        std::memcpy(out, table[c].bytes, sizeof table[c].bytes);
+        out += table[c].length;
+        return table[c].length != replacedLength;
+    }
+    return encodeWide(c, p, stop, out);
+}
+
 } // namespace
 
 ImpExp_PageWriter::ImpExp_PageWriter()
@@ -145,16 +159,8 @@ bool ImpExp_PageWriter::startElement(QLatin1String prefix, QStringView localName
     char *const first = &openNames[nameAt];
     char *out = first;
     bool cleaned = false;
-    while (p < stop) {
-        const char16_t c = *p++;
-        if (c < 0x80) {
-            std::memcpy(out, table[c].bytes, sizeof table[c].bytes);
-            out += table[c].length;
-            cleaned |= table[c].length == replacedLength;
-        } else {
-            cleaned |= !encodeWide(c, p, stop, out);
-        }
-    }
+    while (p < stop)
+        cleaned |= !encodeNext(table, p, stop, out);
     openNames.resize(nameAt + size_t(out - first));
 
     literal("<");
@@ -297,14 +303,7 @@ bool ImpExp_PageWriter::utf16(QStringView text, Escape escape)
             flush();
             out = end;
         }
-        const char16_t c = *p++;
-        if (c < 0x80) {
-            std::memcpy(out, table[c].bytes, sizeof table[c].bytes);
-            out += table[c].length;
-            cleaned |= table[c].length == replacedLength;
-        } else {
-            cleaned |= !encodeWide(c, p, stop, out);
-        }
+        cleaned |= !encodeNext(table, p, stop, out);
     }
     end = out;
     return cleaned;
