@@ -1,5 +1,7 @@
 #include "ImpExp_PageScanner.h"
 
+#include "xml/ImpExp_PageFile.h"
+
 #include <QFile>
 
 ImpExp_PageScanner::ImpExp_PageScanner()
@@ -12,7 +14,9 @@ bool ImpExp_PageScanner::load(const QString &fileName, int fileNumber)
     reader.clear();
     buffer.close();
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Opened as the reader opens pages: a page swapped for a FIFO since the
+    // set was checked must not block.
+    if (ImpExp_PageFile::open(file) != ImpExp_PageFile::Opened) {
         bytes.clear();
         number = -1;
         return false;
