@@ -1,5 +1,6 @@
 #include <Appointment_Item.h>
 
+#include "ItemText.h"
 #include "Thrown.h"
 #include "TimeZoneScope.h"
 
@@ -25,18 +26,6 @@ Appointment_Item make(const QDateTime &beginDate, const QString &period = QStrin
 {
     return Appointment_Item(QStringLiteral("a1"), {}, {}, {}, {}, beginDate, end, period,
                             repetitionEnd, {}, hasAlarm, delay, false);
-}
-
-// "name:attributes|elements|", each pair as name=value;, then "read-only" when flagged.
-QString text(const ImpExp_Item &item)
-{
-    QString out = item.getItemName() + QLatin1Char(':');
-    for (const ImpExp_PairList &list : { item.getAttributes(), item.getItemElements() }) {
-        for (const auto &pair : list)
-            out += pair.first + QLatin1Char('=') + pair.second + QLatin1Char(';');
-        out += QLatin1Char('|');
-    }
-    return item.getReadOnlyItem() ? out + QLatin1String("read-only") : out;
 }
 
 // An appointment as the import reader leaves it, its elements given as "name=value name=value".

@@ -1,6 +1,7 @@
 #include <Appointment_Item.h>
 #include <Contact_Item.h>
 
+#include "ItemText.h"
 #include "Thrown.h"
 #include "TimeZoneScope.h"
 
@@ -18,18 +19,6 @@ using Period = AppointmentFields::RepetitionPeriod;
 const QByteArray cet("CET-1CEST,M3.5.0,M10.5.0/3");
 const QString duid = QStringLiteral("d1");
 const QDateTime changed(QDate(2026, 3, 29), QTime(1, 30), Qt::UTC);
-
-// The whole record as text: name, attributes, elements, read-only flag.
-QString text(const ImpExp_Item &item)
-{
-    QString out = item.getItemName() + QLatin1Char(':');
-    for (const ImpExp_PairList &list : { item.getAttributes(), item.getItemElements() }) {
-        for (const auto &pair : list)
-            out += pair.first + QLatin1Char('=') + pair.second + QLatin1Char(';');
-        out += QLatin1Char('|');
-    }
-    return out + (item.getReadOnlyItem() ? QLatin1String("ro") : QLatin1String("rw"));
-}
 
 QString problemsText(const QList<FieldProblem> &problems)
 {
