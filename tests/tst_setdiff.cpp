@@ -228,6 +228,10 @@ private slots:
     void oddSets();
     void refusedSets_data();
     void refusedSets();
+    void brokenAfterTheFirstPage_data();
+    void brokenAfterTheFirstPage();
+    void countsAndUnchangedItems_data();
+    void countsAndUnchangedItems();
 };
 
 void TestSetDiff::applyAndDiffAgreeWithTheStore()
@@ -388,6 +392,123 @@ void TestSetDiff::refusedSets()
     QVERIFY_EXCEPTION_THROWN(diff.apply(dir.filePath(QStringLiteral("out_%1.xml")), t1),
                              ImpExp_FatalException);
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out_00.xml"))));
+}
+
+// A set is read once, its check and its items together: a set that breaks
+// after items were read already is refused all the same, and nothing of it
+// is handed out or counted.
+void TestSetDiff::brokenAfterTheFirstPage_data()
+{
+    QTest::addColumn<bool>("breakOld");
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("message");
+    for (const bool breakOld : { true, false }) {
+        const char *set = breakOld ? "old" : "new";
+        QTest::addRow("%s set, last page cut short", set)
+            << breakOld << "cut" << "Premature end of document";
+        QTest::addRow("%s set, middle page missing", set) << breakOld << "remove" << "missing";
+        QTest::addRow("%s set, last page of another export", set)
+            << breakOld << "other" << "\"id\" is \"other\"";
+    }
+}
+
+void TestSetDiff::brokenAfterTheFirstPage()
+{
+    QFETCH(bool, breakOld);
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    TimeZoneScope zone("UTC0");
+    QTemporaryDir dir;
+    Generator generator { QRandomGenerator(7) };
+    Store store;
+    for (int n = 0; n < 12; ++n)
+        store.append(generator.item(generator.before(t0), false));
+    const QString oldTemplate = dir.filePath(QStringLiteral("old_%1.xml"));
+    const QString newTemplate = dir.filePath(QStringLiteral("new_%1.xml"));
+    exportStore(store, oldTemplate, 4, QDateTime::fromSecsSinceEpoch(0));
+    generator.change(store);
+    exportStore(store, newTemplate, 4, QDateTime::fromSecsSinceEpoch(0));
+    const QString broken = breakOld ? oldTemplate : newTemplate;
+    const auto page = [&](int number) {
+        return QString(broken).replace(QLatin1String("%1"),
+                                       QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0')));
+    };
+    if (damage == QLatin1String("cut")) {
+        QFile last(page(2));
+        QVERIFY(last.open(QIODevice::ReadWrite));
+        QVERIFY(last.resize(last.size() - 30));
+    } else if (damage == QLatin1String("remove")) {
+        QVERIFY(QFile::remove(page(1)));
+    } else {
+        QFile last(page(2));
+        QVERIFY(last.open(QIODevice::ReadOnly));
+        QByteArray bytes = last.readAll();
+        last.close();
+        bytes.replace("id=\"exp-3\"", "id=\"other\"");
+        QVERIFY(last.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        last.write(bytes);
+    }
+
+    ImpExp_SetDiff diff(oldTemplate, newTemplate);
+    QVERIFY(!diff.prepare());
+    QVERIFY(!diff.problems().isEmpty());
+    QVERIFY2(diff.problems().first().message.contains(message),
+             qPrintable(diff.problems().first().message));
+    QVERIFY(diff.counts().isEmpty());
+    ImpExp_SetDiff::Difference difference;
+    QVERIFY_EXCEPTION_THROWN(diff.next(difference), ImpExp_FatalException);
+}
+
+// counts() holds every outcome once prepare() has run, and next() hands out
+// what it promises: the differences and problems, or every item when asked
+// for the unchanged ones before prepare().
+void TestSetDiff::countsAndUnchangedItems_data()
+{
+    QTest::addColumn<bool>("reportUnchanged");
+    QTest::newRow("differences only") << false;
+    QTest::newRow("unchanged items too") << true;
+}
+
+void TestSetDiff::countsAndUnchangedItems()
+{
+    QFETCH(bool, reportUnchanged);
+    TimeZoneScope zone("UTC0");
+    for (int seed = 1; seed <= 20; ++seed) {
+        QTemporaryDir dir;
+        Generator generator { QRandomGenerator(quint32(seed)) };
+        Store store;
+        for (int n = 5 + generator.below(30); n > 0; --n)
+            store.append(generator.item(generator.before(t0), true));
+        const QString oldTemplate = dir.filePath(QStringLiteral("old_%1.xml"));
+        const QString newTemplate = dir.filePath(QStringLiteral("new_%1.xml"));
+        exportStore(store, oldTemplate, 3, QDateTime::fromSecsSinceEpoch(0));
+        generator.change(store);
+        exportStore(store, newTemplate, 3, t0);
+
+        ImpExp_SetDiff diff(oldTemplate, newTemplate);
+        diff.setReportUnchanged(reportUnchanged);
+        QVERIFY(diff.prepare());
+        QMap<QString, ImpExp_SetDiff::KindCount> walked;
+        ImpExp_SetDiff::Difference difference;
+        while (diff.next(difference)) {
+            ImpExp_SetDiff::KindCount &count = walked[difference.itemName];
+            qint64 *counters[] = { &count.added, &count.changed, &count.unchanged, &count.removed };
+            ++*counters[int(difference.status)];
+            count.problems += !difference.problem.isEmpty();
+            QCOMPARE(difference.newItem.getAttribute(QStringLiteral("duid")).isNull(),
+                     difference.status == ImpExp_SetDiff::Status::Removed);
+        }
+        for (const ImpExp_SetDiff::KindCount &count : diff.counts()) {
+            const ImpExp_SetDiff::KindCount &seen = walked.value(count.itemName);
+            QCOMPARE(seen.added, count.added);
+            QCOMPARE(seen.changed, count.changed);
+            QCOMPARE(seen.removed, count.removed);
+            QCOMPARE(seen.problems, count.problems);
+            // An incremental set sends unchanged items with identifiers only:
+            // none of them is a difference.
+            QCOMPARE(seen.unchanged, reportUnchanged ? count.unchanged : 0);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSetDiff)

@@ -35,8 +35,6 @@ void ImpExp_PageScanner::rewind()
     reader.clear();
     reader.setDevice(&buffer);
     depth = 0;
-    cursorChars = 0;
-    cursorBytes = 0;
     // The root's and the application element's namespaces, which an item
     // read on its own needs.
     declarations.clear();
@@ -51,16 +49,14 @@ void ImpExp_PageScanner::rewind()
     }
 }
 
-bool ImpExp_PageScanner::toNextItem(quint32 *offset)
+bool ImpExp_PageScanner::toNextItem()
 {
     while (!reader.atEnd()) {
-        const qint64 before = reader.characterOffset();
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement:
             if (++depth < 3)
                 break; // another application element
             --depth;
-            *offset = byteOffset(before);
             return true;
         case QXmlStreamReader::EndElement:
             --depth;
@@ -79,68 +75,14 @@ void ImpExp_PageScanner::fail()
     throw ImpExp_FatalException(QStringLiteral("%1: %2").arg(name, reader.errorString()));
 }
 
-bool ImpExp_PageScanner::nextItem(ImpExp_Item *item, quint32 *offset)
+bool ImpExp_PageScanner::nextItem(ImpExp_Item *item)
 {
-    if (!toNextItem(offset))
+    if (!toNextItem())
         return false;
     startItem(reader, item);
     if (!readItemBody(reader, item))
         fail();
     return true;
-}
-
-namespace
-{
-
-inline QStringView view(const QXmlStreamReader &reader)
-{
-    return QStringView(reader.text().data(), reader.text().size());
-}
-
-} // namespace
-
-// readItemBody() for the print: hashes instead of copies.
-bool ImpExp_PageScanner::nextPrint(ImpExp_ItemPrint *print, quint32 *offset)
-{
-    if (!toNextItem(offset))
-        return false;
-    if (reader.name() != lastKind)
-        lastKind = reader.name().toString();
-    print->start(lastKind);
-    for (const QXmlStreamAttribute &attribute : reader.attributes())
-        print->addAttribute(QStringView(attribute.name().data(), attribute.name().size()),
-                            QStringView(attribute.value().data(), attribute.value().size()));
-    static const quint64 emptyHash = ImpExp_ItemPrint::hash(QStringView());
-    int level = 1;
-    bool pending = false;
-    quint64 pendingName = 0;
-    quint64 pendingText = emptyHash;
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::StartElement:
-            ++level;
-            pending = true;
-            pendingName
-                = ImpExp_ItemPrint::hash(QStringView(reader.name().data(), reader.name().size()));
-            break;
-        case QXmlStreamReader::Characters:
-            if (pending)
-                pendingText = ImpExp_ItemPrint::hash(view(reader));
-            break;
-        case QXmlStreamReader::EndElement:
-            if (--level == 0)
-                return true;
-            if (pending) {
-                print->addElement(pendingName, pendingText);
-                pending = false;
-                pendingText = emptyHash;
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    fail();
 }
 
 bool ImpExp_PageScanner::itemAt(quint32 offset, ImpExp_Item *item)
@@ -175,31 +117,6 @@ bool ImpExp_PageScanner::itemAt(quint32 offset, ImpExp_Item *item)
         startItem(fragmentReader, item);
         return readItemBody(fragmentReader, item, feed);
     }
-}
-
-// The reader counts UTF-16 code units; a page is UTF-8, where a code unit
-// takes one to three bytes and a pair of them four. Offsets only grow while
-// a page is read, so the count is carried forward, never started over.
-quint32 ImpExp_PageScanner::byteOffset(qint64 characterOffset)
-{
-    const qint64 size = bytes.size();
-    const char *data = bytes.constData();
-    while (cursorChars < characterOffset && cursorBytes < size) {
-        const uchar lead = uchar(data[cursorBytes]);
-        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        cursorBytes += length;
-        cursorChars += length == 4 ? 2 : 1;
-    }
-    // Anything else than a start tag there (another encoding, a byte-order
-    // mark) leaves the item to be found by a walk through its page.
-    if (cursorChars != characterOffset || cursorBytes >= size || cursorBytes >= noOffset)
-        return noOffset;
-    // After text the reader has taken the '<' that ended it already.
-    if (data[cursorBytes] == '<')
-        return quint32(cursorBytes);
-    if (cursorBytes > 0 && data[cursorBytes - 1] == '<')
-        return quint32(cursorBytes - 1);
-    return noOffset;
 }
 
 void ImpExp_PageScanner::startItem(QXmlStreamReader &from, ImpExp_Item *item)

@@ -3,8 +3,6 @@
 
 #include <ImpExp_Item.h>
 
-#include "xml/ImpExp_ItemPrint.h"
-
 #include <QBuffer>
 #include <QByteArray>
 #include <QString>
@@ -34,13 +32,9 @@ public:
     // Back to the first item of the loaded page.
     void rewind();
 
-    // Reads the next item into @p item; @p offset receives the byte where its
-    // start tag begins (noOffset when that cannot be told). False at the end
-    // of the page.
+    // Reads the next item into @p item; false at the end of the page.
     // @throws ImpExp_FatalException when the page is not well-formed.
-    bool nextItem(ImpExp_Item *item, quint32 *offset);
-    // The same for the item's print alone: no text of it is copied.
-    bool nextPrint(ImpExp_ItemPrint *print, quint32 *offset);
+    bool nextItem(ImpExp_Item *item);
 
     // Reads the item whose start tag begins at byte @p offset; false when no
     // item stands there.
@@ -56,16 +50,12 @@ private:
     // The namespaces the root and the application element declare, for
     // reading one item out of its context.
     QXmlStreamNamespaceDeclarations declarations;
-    // Where the character count of the reader stands in the UTF-8 bytes.
-    qint64 cursorChars = 0;
-    qint64 cursorBytes = 0;
     // The kind of the item read last: its name is shared by the next item
     // of the same kind instead of being copied again.
     QString lastKind;
 
-    bool toNextItem(quint32 *offset);
+    bool toNextItem();
     [[noreturn]] void fail();
-    quint32 byteOffset(qint64 characterOffset);
     void startItem(QXmlStreamReader &from, ImpExp_Item *item);
     // @p more gives the reader further input when it runs out, if it can.
     static bool readItemBody(QXmlStreamReader &from, ImpExp_Item *item,

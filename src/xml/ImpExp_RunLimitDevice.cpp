@@ -49,6 +49,8 @@ qint64 ImpExp_RunLimitDevice::readData(char *data, qint64 maxSize)
         detectUnit(data, got);
     const qint64 passed = admit(data, got);
     offset += got;
+    if (copy)
+        copy->append(data, int(passed));
     return passed;
 }
 

@@ -22,6 +22,9 @@ public:
     // Reads from @p source, which must be open and stay so; opens itself.
     ImpExp_RunLimitDevice(QIODevice *source, qint64 limit, QObject *parent = nullptr);
 
+    // Appends every byte handed to the reader to @p copy from now on.
+    void keepCopy(QByteArray *copy) { this->copy = copy; }
+
     // Whether the input was cut off at the limit.
     bool overLimit() const { return cutOff; }
 
@@ -40,6 +43,7 @@ private:
     bool isLessThanUnit(const char *unit) const;
 
     QIODevice *source;
+    QByteArray *copy = nullptr;
     const qint64 limit;
     qint64 offset = 0; // bytes read from the source so far
     qint64 sinceLessThan = 0; // bytes since the last '<' (or the start)

@@ -2,14 +2,35 @@
 #include <ImpExp_XMLBuilder.h>
 
 #include "xml/ImpExp_Format.h"
+#include "xml/ImpExp_ItemPrinter.h"
 #include "xml/ImpExp_PageScanner.h"
+#include "xml/ImpExp_SetChecker.h"
 #include "xml/ImpExp_SetIndex.h"
 
 #include <QHash>
 
 #include <algorithm>
+#include <functional>
 
 using Entry = ImpExp_SetIndex::Entry;
+
+// One outcome that next() hands out, known by where its item stands in the
+// new set: only its kind and fingerprints were read in the comparison pass.
+struct Outcome {
+    enum Problem : quint8 { None, NoDuid, FieldsUnknown, DuidTwice, LaterLastModified };
+    static constexpr quint32 noEntry = 0xffffffffu;
+
+    quint64 duidHash;
+    quint32 fileNumber;
+    quint32 byteOffset;
+    quint32 ordinal;
+    quint32 entry; // into the old set's index, or noEntry
+    quint16 kind;
+    quint8 status; // an ImpExp_SetDiff::Status
+    Problem problem;
+    bool attributesChanged;
+};
+static_assert(sizeof(Outcome) == 32, "the size ImpExp_SetDiff.h gives");
 
 class ImpExp_SetDiff::Private
 {
@@ -26,29 +47,29 @@ public:
     QHash<QString, quint16> kindIds;
     bool reportUnchanged = false;
 
-    // The walk of next(): the new set's pages, then the removed items.
+    // What next() hands out: the new set's outcomes in its order, then the
+    // removed items of the old set in its order.
+    std::vector<Outcome> outcomes;
+    size_t outcomeAt = 0;
+    std::vector<quint32> removed; // index entries
+    size_t removedAt = 0;
+    // The pages that items are read again from.
     ImpExp_PageScanner newPage;
     ImpExp_PageScanner newWalk; // for a new item whose place is not known
-    quint32 newOrdinal = 0;
-    bool newDone = false;
-    std::vector<quint32> removed; // index entries, in the old set's order
-    size_t removedAt = 0;
-    // The old page that items are read again from.
     ImpExp_PageScanner oldPage;
 
-    bool check(const QString &pathTemplate, ImpExp_SetCheck::Page *header, qint64 *items);
-    void buildIndex();
+    bool check(const QString &pathTemplate, ImpExp_PageListener *listener, bool sizesIndex,
+               ImpExp_SetCheck::Page *header, qint64 *items);
     quint16 kindId(const QString &itemName);
+    void judge(const ImpExp_ItemPrint &print, quint32 fileNumber, quint32 offset, quint32 ordinal);
     bool nextNewItem(ImpExp_PageScanner &scanner, ImpExp_Item *item);
-    bool nextNewPrint(ImpExp_ItemPrint *print, quint32 *offset);
     void readOld(const Entry &entry, ImpExp_Item *item);
-    void readNew(const ImpExp_ItemPrint &print, quint32 offset, ImpExp_Item *item);
     void readAgain(ImpExp_PageScanner &page, ImpExp_PageScanner &walk, const QString &pathTemplate,
                    int fileNumber, quint32 offset, quint32 ordinal, const QString &kind,
-                   const QString &duid, ImpExp_Item *item);
-    bool judge(const ImpExp_ItemPrint &print, quint32 offset, Difference &difference);
+                   const std::function<bool(const QString &)> &isDuid, ImpExp_Item *item);
+    void fill(const Outcome &outcome, Difference &difference);
     void collectRemoved();
-    void count(quint16 kind, const Difference &difference);
+    void count(quint16 kind, Status status, bool problem);
     static void compareElements(const ImpExp_Item &before, const ImpExp_Item &after,
                                 QList<ElementChange> *changes);
 };
@@ -61,9 +82,9 @@ const QString puidName = QStringLiteral("puid");
 const QString lastModifiedName = QStringLiteral("lastModified");
 
 // The first page a reader accepts, whose header the set stands by.
-const ImpExp_SetCheck::Page *headerPage(const ImpExp_SetCheck &check)
+const ImpExp_SetCheck::Page *headerPage(const ImpExp_SetChecker &check)
 {
-    for (const ImpExp_SetCheck::Page &page : check.pages())
+    for (const ImpExp_SetCheck::Page &page : check.pages)
         if (page.rootAccepted)
             return &page;
     return nullptr;
@@ -71,26 +92,33 @@ const ImpExp_SetCheck::Page *headerPage(const ImpExp_SetCheck &check)
 
 } // namespace
 
-bool ImpExp_SetDiff::Private::check(const QString &pathTemplate, ImpExp_SetCheck::Page *header,
-                                    qint64 *items)
+// Runs the set check on one set with @p listener reading its items along.
+bool ImpExp_SetDiff::Private::check(const QString &pathTemplate, ImpExp_PageListener *listener,
+                                    bool sizesIndex, ImpExp_SetCheck::Page *header, qint64 *items)
 {
-    ImpExp_SetCheck check(pathTemplate);
+    ImpExp_SetChecker check(pathTemplate);
     // The index finds duids used twice itself; the gate needs no duid in memory.
-    check.setFindsDuplicateDuids(false);
-    check.run();
+    check.findsDuplicates = false;
+    check.listener = listener;
+    for (bool first = true; check.checkNextPage(); first = false) {
+        // Page 00 and its totalPage tell about how many items the set holds.
+        if (first && sizesIndex)
+            index.reserve(qint64(check.pages.first().items) * std::max(check.announced, 1));
+    }
     const ImpExp_SetCheck::Page *page = headerPage(check);
-    if (!check.isComplete() || !page) {
+    if (check.broken || !page) {
         // Only what makes the set no whole export: item-level problems
         // do not stop a comparison.
-        const QList<ImpExp_SetCheck::Problem> &found = check.problems();
-        for (int i = 0; i < found.size(); ++i) {
-            if (check.breaksSet(i))
-                problems.append(found.at(i));
+        for (int i = 0; i < check.problems.size(); ++i) {
+            if (check.breaking.at(i))
+                problems.append(check.problems.at(i));
         }
+        if (problems.isEmpty()) // kept problems all item-level: the limit was reached
+            problems.append(check.problems.value(0));
         return false;
     }
     *header = *page;
-    *items = check.itemCount();
+    *items = check.itemCount;
     return true;
 }
 
@@ -111,10 +139,9 @@ quint16 ImpExp_SetDiff::Private::kindId(const QString &itemName)
 
 bool ImpExp_SetDiff::Private::nextNewItem(ImpExp_PageScanner &scanner, ImpExp_Item *item)
 {
-    quint32 offset;
     if (scanner.fileNumber() < 0 && !scanner.load(ImpExp_Format::pageFileName(newTemplate, 0), 0))
         throw ImpExp_FatalException(QStringLiteral("No file to read"));
-    while (!scanner.nextItem(item, &offset)) {
+    while (!scanner.nextItem(item)) {
         const int next = scanner.fileNumber() + 1;
         if (!scanner.load(ImpExp_Format::pageFileName(newTemplate, next), next))
             return false;
@@ -122,69 +149,36 @@ bool ImpExp_SetDiff::Private::nextNewItem(ImpExp_PageScanner &scanner, ImpExp_It
     return true;
 }
 
-void ImpExp_SetDiff::Private::buildIndex()
-{
-    ImpExp_PageScanner scanner;
-    ImpExp_ItemPrint print;
-    for (int fileNumber = 0;
-         scanner.load(ImpExp_Format::pageFileName(oldTemplate, fileNumber), fileNumber);
-         ++fileNumber) {
-        quint32 offset;
-        for (quint32 ordinal = 0; scanner.nextPrint(&print, &offset); ++ordinal)
-            index.add(kindId(print.kind), print, quint32(fileNumber), offset, ordinal);
-    }
-    index.finish();
-}
 
-bool ImpExp_SetDiff::Private::nextNewPrint(ImpExp_ItemPrint *print, quint32 *offset)
-{
-    if (newPage.fileNumber() < 0) {
-        if (!newPage.load(ImpExp_Format::pageFileName(newTemplate, 0), 0))
-            throw ImpExp_FatalException(QStringLiteral("No file to read"));
-        newOrdinal = 0;
-    }
-    while (!newPage.nextPrint(print, offset)) {
-        const int next = newPage.fileNumber() + 1;
-        if (!newPage.load(ImpExp_Format::pageFileName(newTemplate, next), next))
-            return false;
-        newOrdinal = 0;
-    }
-    ++newOrdinal;
-    return true;
-}
 
 void ImpExp_SetDiff::Private::readOld(const Entry &entry, ImpExp_Item *item)
 {
+    const QString duid = index.duidOf(entry);
     readAgain(oldPage, oldPage, oldTemplate, int(entry.fileNumber), entry.byteOffset, entry.ordinal,
-              counts.at(entry.kind).itemName, index.duidOf(entry), item);
+              counts.at(entry.kind).itemName, [&](const QString &found) { return found == duid; },
+              item);
 }
 
-void ImpExp_SetDiff::Private::readNew(const ImpExp_ItemPrint &print, quint32 offset,
-                                      ImpExp_Item *item)
-{
-    readAgain(newPage, newWalk, newTemplate, newPage.fileNumber(), offset, newOrdinal - 1,
-              print.kind, print.duid, item);
-}
 
 // Reads an item again from @p page, where it stands at @p offset, or, when
 // that fails, by walking @p walk through the page to the item's place.
 void ImpExp_SetDiff::Private::readAgain(ImpExp_PageScanner &page, ImpExp_PageScanner &walk,
                                         const QString &pathTemplate, int fileNumber, quint32 offset,
-                                        quint32 ordinal, const QString &kind, const QString &duid,
+                                        quint32 ordinal, const QString &kind,
+                                        const std::function<bool(const QString &)> &isDuid,
                                         ImpExp_Item *item)
 {
     const QString fileName = ImpExp_Format::pageFileName(pathTemplate, fileNumber);
     if (page.fileNumber() != fileNumber && !page.load(fileName, fileNumber))
         throw ImpExp_FatalException(QStringLiteral("%1: cannot be read again").arg(fileName));
     const auto isIt
-        = [&] { return item->getItemName() == kind && item->getAttribute(duidName) == duid; };
+        = [&] { return item->getItemName() == kind && isDuid(item->getAttribute(duidName)); };
     if (offset != ImpExp_PageScanner::noOffset && page.itemAt(offset, item) && isIt())
         return;
     if (walk.fileNumber() != fileNumber && !walk.load(fileName, fileNumber))
         throw ImpExp_FatalException(QStringLiteral("%1: cannot be read again").arg(fileName));
     walk.rewind();
-    quint32 at;
-    for (quint32 n = 0; walk.nextItem(item, &at); ++n)
+    for (quint32 n = 0; walk.nextItem(item); ++n)
         if (n == ordinal && isIt())
             return;
     throw ImpExp_FatalException(
@@ -224,72 +218,109 @@ void ImpExp_SetDiff::Private::compareElements(const ImpExp_Item &before, const I
             changes->append({ old.at(j).first, old.at(j).second, QString(), true, false });
 }
 
-bool ImpExp_SetDiff::Private::judge(const ImpExp_ItemPrint &print, quint32 offset,
-                                    Difference &difference)
+// Judges an item of the new set by its print alone, and keeps the place of
+// each outcome that next() will hand out.
+void ImpExp_SetDiff::Private::judge(const ImpExp_ItemPrint &print, quint32 fileNumber,
+                                    quint32 offset, quint32 ordinal)
 {
-    const quint16 kind = kindId(print.kind);
-    difference.itemName = print.kind;
-    difference.duid = print.duid;
-    difference.oldItem = ImpExp_Item(QString());
-    difference.newItem = ImpExp_Item(QString());
-    difference.elementChanges.clear();
-    difference.puidChanged = false;
-    difference.lastModifiedChanged = false;
-    difference.problem.clear();
+    Outcome outcome;
+    outcome.duidHash = ImpExp_ItemPrint::hash(print.duid);
+    outcome.fileNumber = fileNumber;
+    outcome.byteOffset = offset;
+    outcome.ordinal = ordinal;
+    outcome.entry = Outcome::noEntry;
+    outcome.kind = kindId(print.kind);
+    outcome.problem = Outcome::None;
+    outcome.attributesChanged = false;
 
     const bool hasFields = print.elements > 0;
-    Entry *entry = print.duid.isEmpty() ? nullptr : index.find(kind, print.duid);
-    bool sameAttributes = true;
+    Entry *entry = print.duid.isEmpty() ? nullptr : index.find(outcome.kind, print.duid);
+    Status status;
     if (!entry) {
-        difference.status = Status::Added;
+        status = Status::Added;
         if (print.duid.isEmpty())
-            difference.problem = QStringLiteral("no duid");
+            outcome.problem = Outcome::NoDuid;
         else if (!hasFields)
-            difference.problem = QStringLiteral("sent with its identifiers only, but the old "
-                                                "set does not have it: its fields are unknown");
+            outcome.problem = Outcome::FieldsUnknown;
     } else {
+        outcome.entry = quint32(entry - index.entries().data());
         if (entry->flags & ImpExp_SetIndex::Seen)
-            difference.problem
-                = QStringLiteral("duid also used by an earlier %1 of the new set").arg(print.kind);
+            outcome.problem = Outcome::DuidTwice;
         entry->flags |= ImpExp_SetIndex::Seen;
-        sameAttributes = print.attributes == entry->attributesHash;
+        outcome.attributesChanged = print.attributes != entry->attributesHash;
         if (hasFields) {
-            difference.status = sameAttributes && print.fields == entry->fieldsHash
+            status = !outcome.attributesChanged && print.fields == entry->fieldsHash
                 ? Status::Unchanged
                 : Status::Changed;
         } else {
-            difference.status = Status::Unchanged;
-            if (difference.problem.isEmpty() && print.lastModified != ImpExp_ItemPrint::noTime
+            status = Status::Unchanged;
+            if (outcome.problem == Outcome::None && print.lastModified != ImpExp_ItemPrint::noTime
                 && entry->lastModified != ImpExp_ItemPrint::noTime
                 && print.lastModified > entry->lastModified)
-                difference.problem = QStringLiteral("lastModified is later than in the old set, "
-                                                    "but the item came with its identifiers only");
+                outcome.problem = Outcome::LaterLastModified;
         }
     }
-    count(kind, difference);
-    // Only what is handed out is read in full.
-    if (difference.status == Status::Unchanged && !reportUnchanged && sameAttributes
-        && difference.problem.isEmpty())
-        return false;
-    readNew(print, offset, &difference.newItem);
-    if (entry && (difference.status == Status::Changed || !sameAttributes)) {
-        const ImpExp_Item &item = difference.newItem;
-        readOld(*entry, &difference.oldItem);
-        if (hasFields)
-            compareElements(difference.oldItem, item, &difference.elementChanges);
-        const QString oldPuid = difference.oldItem.getAttribute(puidName);
-        const QString newPuid = item.getAttribute(puidName);
-        difference.puidChanged = oldPuid != newPuid || oldPuid.isNull() != newPuid.isNull();
-        difference.lastModifiedChanged = difference.oldItem.getAttribute(lastModifiedName)
-            != item.getAttribute(lastModifiedName);
-    }
-    return true;
+    outcome.status = quint8(status);
+    count(outcome.kind, status, outcome.problem != Outcome::None);
+    if (status != Status::Unchanged || reportUnchanged || outcome.attributesChanged
+        || outcome.problem != Outcome::None)
+        outcomes.push_back(outcome);
 }
 
-void ImpExp_SetDiff::Private::count(quint16 kind, const Difference &difference)
+// Reads the items of an outcome again and fills @p difference with them.
+void ImpExp_SetDiff::Private::fill(const Outcome &outcome, Difference &difference)
+{
+    const QString &kind = counts.at(outcome.kind).itemName;
+    const Status status = Status(outcome.status);
+    difference.status = status;
+    difference.itemName = kind;
+    difference.oldItem = ImpExp_Item(QString());
+    difference.elementChanges.clear();
+    difference.puidChanged = false;
+    difference.lastModifiedChanged = false;
+    readAgain(newPage, newWalk, newTemplate, int(outcome.fileNumber), outcome.byteOffset,
+              outcome.ordinal, kind,
+              [&](const QString &duid) { return ImpExp_ItemPrint::hash(duid) == outcome.duidHash; },
+              &difference.newItem);
+    const ImpExp_Item &item = difference.newItem;
+    difference.duid = item.getAttribute(duidName);
+    switch (outcome.problem) {
+    case Outcome::None:
+        difference.problem.clear();
+        break;
+    case Outcome::NoDuid:
+        difference.problem = QStringLiteral("no duid");
+        break;
+    case Outcome::FieldsUnknown:
+        difference.problem = QStringLiteral("sent with its identifiers only, but the old set "
+                                            "does not have it: its fields are unknown");
+        break;
+    case Outcome::DuidTwice:
+        difference.problem
+            = QStringLiteral("duid also used by an earlier %1 of the new set").arg(kind);
+        break;
+    case Outcome::LaterLastModified:
+        difference.problem = QStringLiteral("lastModified is later than in the old set, but the "
+                                            "item came with its identifiers only");
+        break;
+    }
+    if (outcome.entry == Outcome::noEntry
+        || (status != Status::Changed && !outcome.attributesChanged))
+        return;
+    readOld(index.entries()[outcome.entry], &difference.oldItem);
+    if (!item.getItemElements().isEmpty())
+        compareElements(difference.oldItem, item, &difference.elementChanges);
+    const QString oldPuid = difference.oldItem.getAttribute(puidName);
+    const QString newPuid = item.getAttribute(puidName);
+    difference.puidChanged = oldPuid != newPuid || oldPuid.isNull() != newPuid.isNull();
+    difference.lastModifiedChanged
+        = difference.oldItem.getAttribute(lastModifiedName) != item.getAttribute(lastModifiedName);
+}
+
+void ImpExp_SetDiff::Private::count(quint16 kind, Status status, bool problem)
 {
     KindCount &counted = counts[kind];
-    switch (difference.status) {
+    switch (status) {
     case Status::Added:
         ++counted.added;
         break;
@@ -303,7 +334,7 @@ void ImpExp_SetDiff::Private::count(quint16 kind, const Difference &difference)
         ++counted.removed;
         break;
     }
-    if (!difference.problem.isEmpty())
+    if (problem)
         ++counted.problems;
 }
 
@@ -311,8 +342,10 @@ void ImpExp_SetDiff::Private::collectRemoved()
 {
     std::vector<Entry> &entries = index.entries();
     for (size_t i = 0; i < entries.size(); ++i)
-        if (!(entries[i].flags & (ImpExp_SetIndex::Seen | ImpExp_SetIndex::Duplicate)))
+        if (!(entries[i].flags & (ImpExp_SetIndex::Seen | ImpExp_SetIndex::Duplicate))) {
             removed.push_back(quint32(i));
+            count(entries[i].kind, Status::Removed, false);
+        }
     std::sort(removed.begin(), removed.end(), [&](quint32 a, quint32 b) {
         const Entry &x = entries[a];
         const Entry &y = entries[b];
@@ -337,27 +370,45 @@ bool ImpExp_SetDiff::prepare()
     if (d->prepared)
         return d->accepted;
     d->prepared = true;
-    // The checks go one after the other, so that their duid sets are never
-    // in memory together, nor with the index.
+    // Each set is read once: its check and the reading of its items share
+    // the pass. The old set's items go into the index; the new set's are
+    // judged against it, and the outcomes wait, by their places alone,
+    // until the new set has passed its check too.
     ImpExp_SetCheck::Page oldHeader {};
     qint64 oldItems = 0;
-    if (!d->check(d->oldTemplate, &oldHeader, &oldItems)
-        || !d->check(d->newTemplate, &d->newHeader, &d->newItems))
-        return false;
-    if (oldHeader.application != d->newHeader.application) {
-        ImpExp_SetCheck::Problem problem {};
-        problem.kind = ImpExp_SetCheck::ProblemKind::HeaderMismatch;
-        problem.fileNumber = d->newHeader.fileNumber;
-        problem.fileName = d->newHeader.fileName;
-        problem.itemIndex = -1;
-        problem.message = QStringLiteral("application %1, the old set's is %2")
-                              .arg(d->newHeader.application, oldHeader.application);
-        d->problems.append(problem);
+    ImpExp_ItemPrinter indexer([this](const ImpExp_ItemPrint &print, quint32 fileNumber,
+                                      quint32 offset, quint32 ordinal) {
+        d->index.add(d->kindId(print.kind), print, fileNumber, offset, ordinal);
+    });
+    ImpExp_ItemPrinter judge([this](const ImpExp_ItemPrint &print, quint32 fileNumber,
+                                    quint32 offset, quint32 ordinal) {
+        d->judge(print, fileNumber, offset, ordinal);
+    });
+    if (d->check(d->oldTemplate, &indexer, true, &oldHeader, &oldItems)) {
+        d->index.finish();
+        if (d->check(d->newTemplate, &judge, false, &d->newHeader, &d->newItems)
+            && oldHeader.application != d->newHeader.application) {
+            ImpExp_SetCheck::Problem problem {};
+            problem.kind = ImpExp_SetCheck::ProblemKind::HeaderMismatch;
+            problem.fileNumber = d->newHeader.fileNumber;
+            problem.fileName = d->newHeader.fileName;
+            problem.itemIndex = -1;
+            problem.message = QStringLiteral("application %1, the old set's is %2")
+                                  .arg(d->newHeader.application, oldHeader.application);
+            d->problems.append(problem);
+        }
+    }
+    if (!d->problems.isEmpty()) {
+        // Nothing of a refused comparison is kept, nor counted.
+        d->outcomes = std::vector<Outcome>();
+        d->index = ImpExp_SetIndex();
+        d->counts.clear();
+        d->kindIds.clear();
         return false;
     }
+    d->outcomes.shrink_to_fit();
     d->newItems = std::max<qint64>(d->newItems, 0);
-    d->index.reserve(oldItems);
-    d->buildIndex();
+    d->collectRemoved();
     d->accepted = true;
     return true;
 }
@@ -389,16 +440,9 @@ bool ImpExp_SetDiff::next(Difference &difference)
 {
     if (!prepare())
         refuse(d->problems);
-    ImpExp_ItemPrint print;
-    quint32 offset;
-    while (!d->newDone) {
-        if (!d->nextNewPrint(&print, &offset)) {
-            d->newDone = true;
-            d->collectRemoved();
-            break;
-        }
-        if (d->judge(print, offset, difference))
-            return true;
+    if (d->outcomeAt < d->outcomes.size()) {
+        d->fill(d->outcomes[d->outcomeAt++], difference);
+        return true;
     }
     if (d->removedAt >= d->removed.size())
         return false;
@@ -412,7 +456,6 @@ bool ImpExp_SetDiff::next(Difference &difference)
     difference.puidChanged = false;
     difference.lastModifiedChanged = false;
     difference.problem.clear();
-    d->count(entry.kind, difference);
     return true;
 }
 

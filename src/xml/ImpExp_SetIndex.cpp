@@ -8,7 +8,12 @@
 
 void ImpExp_SetIndex::reserve(qint64 items)
 {
-    all.reserve(size_t(std::max<qint64>(items, 0)));
+    // Only a hint, read from a header that may lie: without room the index
+    // grows as it goes.
+    try {
+        all.reserve(size_t(std::clamp<qint64>(items, 0, std::numeric_limits<quint32>::max())));
+    } catch (const std::exception &) {
+    }
 }
 
 void ImpExp_SetIndex::add(quint16 kind, const ImpExp_ItemPrint &print, quint32 fileNumber,
@@ -38,7 +43,10 @@ void ImpExp_SetIndex::add(quint16 kind, const ImpExp_ItemPrint &print, quint32 f
 
 void ImpExp_SetIndex::finish()
 {
-    all.shrink_to_fit();
+    // Room left by a growth step goes; not the little a hint left over, which
+    // would cost a copy of the whole index.
+    if (all.capacity() > all.size() + all.size() / 8)
+        all.shrink_to_fit();
     arena.squeeze();
     // The place in the set breaks ties, so the first of a duid comes first.
     std::sort(all.begin(), all.end(), [](const Entry &a, const Entry &b) {

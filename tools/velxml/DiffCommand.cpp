@@ -4,8 +4,6 @@
 
 #include <ImpExp_SetDiff.h>
 
-#include <QTemporaryFile>
-
 int runDiff(const QStringList &arguments)
 {
     CommandLine line(
@@ -35,39 +33,26 @@ int runDiff(const QStringList &arguments)
             return bad;
 
     ImpExp_SetDiff diff(oldTemplate, newTemplate);
-    // The summary comes first but is known last: the lines wait in a file,
-    // so that a million differences need no memory.
-    QTemporaryFile lines;
+    const bool asJson = parser.isSet(json);
+    bool differ = false;
     try {
         if (!diff.prepare())
             return refuseSets(line, diff, oldTemplate, newTemplate);
-        const bool asJson = parser.isSet(json);
-        if (!asJson && !lines.open())
-            return line.dataError(
-                QStringLiteral("cannot write a temporary file: %1").arg(lines.errorString()));
+        // prepare() has counted every outcome: the summary comes first.
+        for (const ImpExp_SetDiff::KindCount &count : diff.counts()) {
+            differ = differ || count.added || count.changed || count.removed || count.problems;
+            if (!asJson)
+                standardOutput() << countLine(count) << '\n';
+        }
         ImpExp_SetDiff::Difference difference;
         while (diff.next(difference)) {
-            if (asJson) {
+            if (asJson)
                 standardOutput() << QString::fromUtf8(differenceJson(difference)) << '\n';
-            } else {
-                lines.write(differenceLine(difference).toUtf8());
-                lines.write("\n");
-            }
+            else
+                standardOutput() << differenceLine(difference) << '\n';
         }
     } catch (const ImpExp_Exception &e) {
         return line.dataError(QString::fromLatin1(e.what()));
-    }
-    bool differ = false;
-    for (const ImpExp_SetDiff::KindCount &count : diff.counts()) {
-        differ = differ || count.added || count.changed || count.removed || count.problems;
-        if (!lines.isOpen())
-            continue;
-        standardOutput() << countLine(count) << '\n';
-    }
-    if (lines.isOpen()) {
-        lines.seek(0);
-        while (!lines.atEnd())
-            standardOutput() << QString::fromUtf8(lines.read(1 << 16));
     }
     standardOutput().flush();
     return differ ? ExitDataProblem : ExitOk;
