@@ -101,6 +101,33 @@ QString writeAgenda(const QString &directory)
     return pathTemplate;
 }
 
+// An older and a newer set of each application, for report --since. Contacts:
+// c-1's office phone changed, c-2 and c-3 unchanged, c-4 removed, c-5 added.
+// Appointments: a-1's title changed, a-2 removed, a-3 added.
+void writeSincePairs(const QString &directory)
+{
+    TimeZoneScope zone("UTC0");
+    for (const bool newer : { false, true }) {
+        const QString prefix = directory + (newer ? "/now_" : "/then_");
+        ImpExp_XMLBuilder contacts("dev-1", newer ? "exp-2" : "exp-1", prefix + "dir_%1.xml", 3,
+                                   local(3, newer ? 9 : 2, 8), 4, 4, "VelDirectory",
+                                   QDateTime::fromSecsSinceEpoch(0));
+        contacts.putItem(
+            contact("c-1", "Jane", "Doe", newer ? "+44 20 7946 0999" : "+44 20 7946 0101", true));
+        contacts.putItem(contact("c-2", "Zoë", "Ångström", "+46 8 555 0102", false));
+        contacts.putItem(contact("c-3", "Kofi", "Boateng", "+233 30 555 0103", false));
+        contacts.putItem(newer ? contact("c-5", "Ama", "Mensah", "+233 30 555 0105", true)
+                               : contact("c-4", "Removed", "Person", "+1 555 0104", false));
+        ImpExp_XMLBuilder agenda("dev-1", newer ? "exp-2" : "exp-1", prefix + "agenda_%1.xml", 4,
+                                 local(3, newer ? 9 : 2, 8), 2, 2, "Agenda",
+                                 QDateTime::fromSecsSinceEpoch(0));
+        agenda.putItem(appointment("a-1", newer ? "Dentist, moved" : "Dentist", local(3, 4, 8, 30),
+                                   30, "", QDate()));
+        agenda.putItem(newer ? appointment("a-3", "Added", local(3, 6, 10), 60, "", QDate())
+                             : appointment("a-2", "Cancelled", local(3, 5, 10), 60, "", QDate()));
+    }
+}
+
 // Empty when velxml succeeded, else what it said.
 QString velxml(const QStringList &arguments)
 {
@@ -191,6 +218,9 @@ private slots:
     void zones();
     void addresses_data();
     void addresses();
+    void since_data();
+    void since();
+    void sinceRefused();
     void screenshots();
     void largeSet_data();
     void largeSet();
@@ -214,6 +244,16 @@ void tst_Report::initTestCase()
     QCOMPARE(velxml({ "report", writeAgenda(dir.path()), "-o", dir.filePath("agenda.html"),
                       "--zone", "Europe/Berlin" }),
              QString());
+    writeSincePairs(dir.path());
+    for (const char *kind : { "dir", "agenda" }) {
+        const QString name = QLatin1String(kind);
+        const VelxmlRun run = runVelxml({ "report", dir.filePath("now_" + name + "_%1.xml"),
+                                          "--since", dir.filePath("then_" + name + "_%1.xml"),
+                                          "-o", dir.filePath("since_" + name + ".html"), "--zone",
+                                          "UTC" });
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QVERIFY2(run.out.contains(": 1 added, 1 changed, 1 removed\n"), qPrintable(run.out));
+    }
 }
 
 void tst_Report::cards()
@@ -397,6 +437,81 @@ void tst_Report::addresses()
     QVERIFY2(dom.contains(QRegularExpression(pattern)), qPrintable(dom.left(4000)));
 }
 
+// report --since: changed and added items are marked where they are shown, the
+// removed ones listed in the summary, with the counts per kind.
+void tst_Report::since_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("hash");
+    QTest::addColumn<QStringList>("patterns"); // regular expressions the page must match
+
+    QTest::newRow("cards") << "since_dir.html"
+                           << "cards"
+                           << QStringList {
+                                  R"(class="card changed" data-duid="c-1")",
+                                  R"(class="card added" data-duid="c-5")",
+                                  R"(class="card" data-duid="c-2")",
+                                  // The changed value, with the old one in its tooltip.
+                                  R"(<dd class="field-officePhone was" title="was &quot;\+44 20 7946 0101&quot;">\+44 20 7946 0999</dd>)",
+                                  R"(<span class="badge changed" title="officePhone: &quot;\+44 20 7946 0101&quot; → &quot;\+44 20 7946 0999&quot;">changed</span>)",
+                              };
+    QTest::newRow("summary of a directory")
+        << "since_dir.html"
+        << "summary"
+        << QStringList {
+               R"(<h2 id="since-title">Changes since [^<]*then_dir_%1.xml</h2>)",
+               R"(<tr data-kind="contact"><td>contact</td><td class="num count-added">1</td><td class="num count-changed">1</td><td class="num count-unchanged">2</td><td class="num count-removed">1</td><td class="num count-problems">0</td></tr>)",
+               R"(data-duid="c-4" data-status="removed"[^>]*><span class="badge removed"[^>]*>removed</span><span>contact c-4</span><span[^>]*>Removed Person</span>)",
+               R"(data-duid="c-5" data-status="added"[^>]*><span class="badge added">added</span><a href="#cards\?item=1.0"[^>]*>contact c-5</a><span[^>]*>Ama Mensah</span>)",
+           };
+    QTest::newRow("appointment list") << "since_agenda.html"
+                                      << "list"
+                                      << QStringList {
+                                             R"(data-duid="a-1" data-change="changed")",
+                                             R"(data-duid="a-3" data-change="added")",
+                                         };
+    QTest::newRow("summary of an agenda")
+        << "since_agenda.html"
+        << "summary"
+        << QStringList {
+               R"(data-duid="a-2" data-status="removed"[^>]*>.*?<span[^>]*>Cancelled</span>)",
+               R"(data-duid="a-1" data-status="changed"[^>]*>.*?title: &quot;Dentist&quot; → &quot;Dentist, moved&quot;)",
+           };
+}
+
+void tst_Report::since()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, hash);
+    QFETCH(QStringList, patterns);
+    const QString dom = openInBrowser(page(file, hash));
+    QVERIFY2(dom.contains("data-ready="), "the page's script did not finish");
+    for (const QString &pattern : patterns)
+        QVERIFY2(dom.contains(QRegularExpression(pattern)), qPrintable(pattern));
+}
+
+// An older set that cannot be compared: the page is written all the same and
+// says why, and the exit status says something is wrong.
+void tst_Report::sinceRefused()
+{
+    const QString report = dir.filePath("since_refused.html");
+    const VelxmlRun run
+        = runVelxml({ "report", dir.filePath("now_dir_%1.xml"), "--since",
+                      dir.filePath("missing_%1.xml"), "-o", report, "--zone", "UTC" });
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("cannot compare with " + dir.filePath("missing_%1.xml") + ":\n  "),
+             qPrintable(run.err));
+    QVERIFY(!run.out.contains("removed"));
+    const QString dom = openInBrowser(QUrl::fromLocalFile(report).toString() + "#summary");
+    QVERIFY(dom.contains(QRegularExpression(
+        R"(<p id="since-refused" class="warning">The sets could not be compared: missing_00.xml[^<]+</p>)")));
+    // The set itself is still shown.
+    QVERIFY(dom.contains("data-fact=\"items\"><b>4</b>"));
+    QCOMPARE(runVelxml({ "report", dir.filePath("now_dir_%1.xml"), "--since", "no-template" })
+                 .exitCode,
+             2);
+}
+
 void tst_Report::screenshots()
 {
     const QString folder = QStringLiteral(VELXML_REPORT_SHOTS);
@@ -409,6 +524,9 @@ void tst_Report::screenshots()
         { "agenda.html", "list", "report-list.png" },
         { "dir.html", "cards", "report-cards.png" },
         { "dir.html", "summary", "report-summary.png" },
+        { "since_dir.html", "cards", "report-since-cards.png" },
+        { "since_dir.html", "summary", "report-since-summary.png" },
+        { "since_agenda.html", "list", "report-since-list.png" },
     };
     for (const auto &view : views) {
         const QString shot = folder + '/' + view.shot;

@@ -68,9 +68,10 @@ int runReport(const QStringList &arguments)
                      QStringLiteral("Writes one self-contained HTML page about a page file set, "
                                     "for a person to look at in a browser: its pages and "
                                     "problems, a directory as contact cards, an agenda as a "
-                                    "month, a week and a list with repetitions expanded. Exit "
-                                    "status 1 when the set is incomplete, after writing the "
-                                    "page, naming the pages that make it so."));
+                                    "month, a week and a list with repetitions expanded; with "
+                                    "--since, what changed since an older set. Exit status 1 "
+                                    "when the set is incomplete or cannot be compared with the "
+                                    "older set, after writing the page, saying why."));
     QCommandLineParser &parser = line.parser();
     const QCommandLineOption output(QStringList { QStringLiteral("o"), QStringLiteral("output") },
                                     QStringLiteral("The HTML file to write (default: "
@@ -82,7 +83,13 @@ int runReport(const QStringList &arguments)
                        "a name of the system's zone database such as Europe/Berlin, Etc/GMT+5 "
                        "or EST5EDT (default: the browser's own). The page can switch zones."),
         QStringLiteral("ZONE"));
-    parser.addOptions({ output, zoneOption });
+    const QCommandLineOption sinceOption(
+        QStringLiteral("since"),
+        QStringLiteral("Template of an older set of the same application: the page marks the "
+                       "items added and changed since (old → new for each changed field) and "
+                       "lists the items removed."),
+        QStringLiteral("OLD"));
+    parser.addOptions({ output, zoneOption, sinceOption });
     QString pathTemplate;
     const int status = line.parseTemplate(arguments, &pathTemplate);
     if (status >= 0)
@@ -94,6 +101,10 @@ int runReport(const QStringList &arguments)
                                               "database (such as Europe/Berlin) nor a fixed "
                                               "offset such as UTC+05:00")
                                    .arg(zone));
+    const QString since = parser.value(sinceOption);
+    if (parser.isSet(sinceOption))
+        if (const int bad = line.checkTemplate(since); bad >= 0)
+            return bad;
 
     const QByteArray page = resource(QStringLiteral("report.html"));
     const QByteArray style = resource(QStringLiteral("report.css"));
@@ -103,6 +114,8 @@ int runReport(const QStringList &arguments)
 
     Progress progress(line.name());
     ReportData data(pathTemplate, zone);
+    if (parser.isSet(sinceOption))
+        data.setSince(since);
     const QByteArray json = data.build(progress);
     if (data.pageCount() == 0)
         return noPageFile(line, pathTemplate);
@@ -121,13 +134,25 @@ int runReport(const QStringList &arguments)
     QTextStream &out = standardOutput();
     out << "Wrote " << fileName << ": " << plural(data.itemCount(), QStringLiteral("item")) << ", "
         << plural(data.problemCount(), QStringLiteral("problem")) << ", "
-        << plural(html.size(), QStringLiteral("byte")) << '\n';
+        << plural(html.size(), QStringLiteral("byte"));
+    if (parser.isSet(sinceOption) && data.sinceRefusal().isEmpty())
+        out << "; since " << since << ": " << data.addedCount() << " added, "
+            << data.changedCount() << " changed, " << data.removedCount() << " removed";
+    out << '\n';
     out.flush();
     if (!data.readError().isEmpty())
         standardError() << line.name() << ": " << data.readError() << '\n';
-    standardError().flush();
     // The report is written all the same: it shows what is wrong with the set.
+    int exitStatus = ExitOk;
+    if (!data.sinceRefusal().isEmpty()) {
+        standardError() << line.name() << ": cannot compare with " << since << ":\n  "
+                        << QString(data.sinceRefusal()).replace(QLatin1Char('\n'),
+                                                               QLatin1String("\n  "))
+                        << '\n';
+        exitStatus = ExitDataProblem;
+    }
+    standardError().flush();
     if (!data.incompleteReasons().isEmpty())
         return refuseIncomplete(line, data.incompleteReasons());
-    return ExitOk;
+    return exitStatus;
 }

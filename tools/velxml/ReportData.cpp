@@ -5,7 +5,9 @@
 #include "Progress.h"
 
 #include <Appointment_Item.h>
+#include <ImpExp_SetDiff.h>
 #include <ImpExp_XMLParser.h>
+#include <xml/ImpExp_Format.h>
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -137,6 +139,8 @@ QByteArray ReportData::build(Progress &progress)
         json.endArray();
     }
     json.key("readError").stringOrNull(stop.isEmpty() ? QString() : stop);
+    if (!since.isNull())
+        writeSince(progress);
     json.endObject();
     progress.clear();
     return json.text();
@@ -241,4 +245,89 @@ void ReportData::writeItems(const ImpExp_SetCheck &check, const QString &kind, P
         stop = QStringLiteral("Reading the %1 items stopped: %2")
                    .arg(kind, QString::fromLatin1(e.what()));
     }
+}
+
+// "since": the older set's template, why it could not be compared (or null),
+// the counts per kind as [kind, added, changed, unchanged, removed,
+// problems], and one array per difference: [status, kind, duid, changes,
+// problem, puid], puid being [old, new] when it changed (else null), changes being [name, old text, new text, ...] (null where the
+// element is absent) for a changed item, and the old item's elements
+// [name, value, ...] for a removed one.
+void ReportData::writeSince(Progress &progress)
+{
+    progress.setStage(QStringLiteral("compare"));
+    json.key("since").beginObject();
+    json.key("template").string(since);
+    ImpExp_SetDiff diff(since, pathTemplate);
+    try {
+        if (!diff.prepare()) {
+            // Problems carry the file's name; the set it belongs to names it shortest.
+            QStringList reasons;
+            for (const ImpExp_SetCheck::Problem &problem : diff.problems()) {
+                const bool old = ImpExp_Format::pageFileName(since, problem.fileNumber)
+                    == problem.fileName;
+                reasons.append(describe(old ? since : pathTemplate, problem));
+            }
+            sinceRefused = reasons.isEmpty() ? QStringLiteral("the sets cannot be compared")
+                                             : reasons.join(QLatin1Char('\n'));
+        }
+    } catch (const ImpExp_Exception &e) {
+        sinceRefused = QString::fromLatin1(e.what());
+    }
+    json.key("counts").beginArray();
+    for (const ImpExp_SetDiff::KindCount &count : diff.counts()) {
+        json.beginArray()
+            .string(count.itemName)
+            .number(count.added)
+            .number(count.changed)
+            .number(count.unchanged)
+            .number(count.removed)
+            .number(count.problems)
+            .endArray();
+        added += count.added;
+        changed += count.changed;
+        removed += count.removed;
+    }
+    json.endArray();
+    json.key("differences").beginArray();
+    if (sinceRefused.isEmpty()) {
+        static const char *const statuses[] = { "added", "changed", "unchanged", "removed" };
+        ImpExp_SetDiff::Difference difference;
+        try {
+            while (diff.next(difference)) {
+                json.beginArray()
+                    .string(QLatin1String(statuses[int(difference.status)]))
+                    .string(difference.itemName)
+                    .stringOrNull(difference.duid)
+                    .beginArray();
+                if (difference.status == ImpExp_SetDiff::Status::Removed) {
+                    for (const auto &pair : difference.oldItem.getItemElements())
+                        json.string(pair.first).string(pair.second);
+                } else {
+                    for (const ImpExp_SetDiff::ElementChange &change : difference.elementChanges)
+                        json.string(change.name)
+                            .stringOrNull(change.inOld ? change.oldText : QString())
+                            .stringOrNull(change.inNew ? change.newText : QString());
+                }
+                json.endArray().stringOrNull(difference.problem.isEmpty() ? QString()
+                                                                          : difference.problem);
+                if (difference.puidChanged) {
+                    const QString puid = QStringLiteral("puid");
+                    json.beginArray()
+                        .stringOrNull(difference.oldItem.getAttribute(puid))
+                        .stringOrNull(difference.newItem.getAttribute(puid))
+                        .endArray();
+                } else {
+                    json.stringOrNull(QString());
+                }
+                json.endArray();
+            }
+        } catch (const ImpExp_Exception &e) {
+            sinceRefused = QString::fromLatin1(e.what());
+        }
+    }
+    json.endArray();
+    // Last: reading the differences can still fail.
+    json.key("refused").stringOrNull(sinceRefused.isEmpty() ? QString() : sinceRefused);
+    json.endObject();
 }

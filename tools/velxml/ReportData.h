@@ -23,6 +23,10 @@ public:
     // browser's own.
     ReportData(const QString &pathTemplate, const QString &zone);
 
+    // Also compares the set with the older set @p oldTemplate, so that the
+    // page marks what was added and changed since, and lists what is gone.
+    void setSince(const QString &oldTemplate) { since = oldTemplate; }
+
     // Checks and reads the whole set. Never throws: whatever the set holds
     // becomes a problem, or the reader's complaint in "readError".
     QByteArray build(Progress &progress);
@@ -34,10 +38,17 @@ public:
     QString readError() const { return stop; }
     // Why the set is incomplete (see whyIncomplete()); empty when it is not.
     QStringList incompleteReasons() const { return incomplete; }
+    // Why the comparison with the older set could not be made; empty when it was.
+    QString sinceRefusal() const { return sinceRefused; }
+    // Of the comparison: items added, changed and removed.
+    qint64 addedCount() const { return added; }
+    qint64 changedCount() const { return changed; }
+    qint64 removedCount() const { return removed; }
 
 private:
     void writeSet(const ImpExp_SetCheck &check);
     void writeItems(const ImpExp_SetCheck &check, const QString &kind, Progress &progress);
+    void writeSince(Progress &progress);
 
     QString pathTemplate;
     QString zone;
@@ -48,6 +59,9 @@ private:
     qint64 read = 0;
     QString stop;
     QStringList incomplete;
+    QString since;
+    QString sinceRefused;
+    qint64 added = 0, changed = 0, removed = 0;
 };
 
 #endif // VELXML_REPORTDATA_H

@@ -184,6 +184,42 @@
   appointments.forEach((a, i) => places.set(itemKey(a.file, a.index), { view: 'list', i }));
   idOnlyAppointments.forEach((a, i) => places.set(itemKey(a.file, a.index), { view: 'list', ids: i }));
 
+  // ---- changes since an older set (report --since) ---------------------------
+  // kind + '/' + duid → { status, fields: [[name, old, new]], puid: [old, new] | null, problem }.
+  const since = data.since || null;
+  const changes = new Map();
+  const differences = [];
+  if (since) {
+    for (const [status, kind, duid, pairs, problem, puid] of since.differences) {
+      const d = { status, kind, duid, problem, puid };
+      if (status === 'removed') {
+        d.old = fieldsOf(pairs);
+      } else {
+        d.fields = [];
+        for (let i = 0; i + 2 < pairs.length; i += 3) d.fields.push([pairs[i], pairs[i + 1], pairs[i + 2]]);
+        changes.set(kind + '/' + duid, d);
+      }
+      differences.push(d);
+    }
+  }
+  const changeOf = (kind, item) => changes.get(kind + '/' + item.duid) || null;
+  const keyOfDuid = new Map();
+  for (const c of contacts) keyOfDuid.set('contact/' + c.duid, itemKey(c.file, c.index));
+  for (const a of appointments.concat(idOnlyAppointments, unplaced)) keyOfDuid.set('appointment/' + a.duid, itemKey(a.file, a.index));
+  const quoted = (text) => (text === null ? '(absent)' : '"' + (text.length > 60 ? text.slice(0, 60) + '…' : text) + '"');
+  // "title: "Old" → "New"", one line per element.
+  function changeLines(d) {
+    const lines = d.fields.map(([name, before, after]) => name + ': ' + (before === null ? 'added ' + quoted(after) : after === null ? 'removed (was ' + quoted(before) + ')' : quoted(before) + ' → ' + quoted(after)));
+    if (d.puid) lines.push('puid: ' + quoted(d.puid[0]) + ' → ' + quoted(d.puid[1]));
+    if (d.problem) lines.push(d.problem);
+    return lines;
+  }
+  function changeBadge(d) {
+    const badge = el('span', 'badge ' + d.status, d.status);
+    if (d.fields && d.status !== 'added') badge.title = changeLines(d).join('\n');
+    return badge;
+  }
+
   // ---- virtual lists: only the rows in view are in the document ---------------
   class VirtualList {
     constructor(host, rowHeight, renderRow) {
@@ -322,7 +358,52 @@
       ['Export id', first.id], ['Device id', first.deviceId], ['Schema version', first.schemaVersion], ['Page size', first.pageSize], ['max', first.max], ['Total pages', first.totalPage]]) {
       add(header, el('dt', null, label), el('dd', null, value === null || value === undefined ? '(absent)' : value));
     }
+    renderSince();
     $('problems-title').textContent = 'Problems (' + set.problemCount + (set.problemCount > data.problems.length ? ', first ' + data.problems.length + ' listed' : '') + ')';
+  }
+  function renderSince() {
+    $('since').hidden = !since;
+    if (!since) return;
+    $('since-title').textContent = 'Changes since ' + since.template;
+    $('since-refused').hidden = !since.refused;
+    $('since-refused').textContent = since.refused ? 'The sets could not be compared: ' + since.refused : '';
+    const body = $('since-counts').tBodies[0];
+    body.replaceChildren();
+    for (const [kind, ...counts] of since.counts) {
+      const row = el('tr');
+      row.dataset.kind = kind;
+      add(row, el('td', null, kind));
+      ['added', 'changed', 'unchanged', 'removed', 'problems'].forEach((name, i) => add(row, el('td', 'num count-' + name, counts[i])));
+      body.appendChild(row);
+    }
+    $('since-counts').hidden = !since.counts.length;
+    $('since-empty').hidden = !!differences.length || !!since.refused;
+  }
+  function itemTitle(kind, f) {
+    if (kind === 'appointment') return f.title || '(no title)';
+    return [f.firstName, f.lastName].filter(Boolean).join(' ') || f.company || '(no name)';
+  }
+  function differenceRow(index) {
+    const d = differences[index];
+    const row = el('div', 'row difference ' + d.status);
+    row.dataset.duid = d.duid;
+    row.dataset.status = d.status;
+    const key = keyOfDuid.get(d.kind + '/' + d.duid);
+    const place = key ? places.get(key) : null;
+    const label = d.kind + ' ' + d.duid;
+    const what = d.status === 'removed' ? itemTitle(d.kind, d.old)
+      : d.status === 'added' ? [itemTitle(d.kind, fieldsOfKey(key))].concat(d.problem ? [d.problem] : []).join('; ')
+        : changeLines(d).join('; ');
+    const detail = el('span', null, what);
+    detail.title = d.status === 'removed' ? Object.entries(d.old).filter(([k]) => k !== 'photo').map(([k, v]) => k + ': ' + v).join('\n') : detail.textContent;
+    return add(row, changeBadge(d), place ? link(routeHref(place.view, { item: key }), label, 'item-link') : el('span', null, label), detail);
+  }
+  // The fields of the item at @p key in this set, for the name of an added item.
+  function fieldsOfKey(key) {
+    const place = key ? places.get(key) : null;
+    if (!place) return {};
+    if (place.view === 'cards') return contacts[place.i].f;
+    return place.ids !== undefined ? idOnlyAppointments[place.ids].f : appointments[place.i].f;
   }
   function problemRow(index) {
     const [kind, file, fileName, line, column, itemName, itemIndex, duid, message] = data.problems[index];
@@ -351,7 +432,7 @@
     return add(row, el('span', null, page.file), el('span', null, (page.page || '?') + ' / ' + (page.totalPage || '?')),
       el('span', null, page.application || '—'), el('span', 'num', page.items), el('span', null, kinds || '—'), el('span', null, pageState(page)));
   }
-  let problemList, pageList;
+  let problemList, pageList, differenceList;
   function showSummary(params) {
     renderSummary();
     if (!problemList) {
@@ -361,6 +442,12 @@
     problemList.setCount(data.problems.length);
     $('problems').style.height = Math.min(data.problems.length, 12) * 30 + 2 + 'px';
     $('problems').hidden = !data.problems.length;
+    if (since) {
+      if (!differenceList) differenceList = virtualList('differences', 30, differenceRow);
+      differenceList.setCount(differences.length);
+      $('differences').style.height = Math.min(differences.length, 12) * 30 + 2 + 'px';
+      $('differences').hidden = !differences.length;
+    }
     pageList.setCount(data.pages.length);
     $('pages').style.height = Math.min(data.pages.length, 12) * 30 + 2 + 'px';
     if (params.has('page')) {
@@ -397,8 +484,10 @@
     return row;
   }
   function card(c) {
-    const box = el('article', 'card' + (c.idsOnly ? ' ids' : ''));
+    const change = changeOf('contact', c);
+    const box = el('article', 'card' + (c.idsOnly ? ' ids' : '') + (change ? ' ' + change.status : ''));
     box.dataset.duid = c.duid;
+    if (change) box.dataset.change = change.status;
     box.dataset.item = itemKey(c.file, c.index);
     if (cardList && cardList.targetKey === box.dataset.item) box.classList.add('target');
     const url = photoUrl(c.f.photo);
@@ -412,16 +501,24 @@
       box.appendChild(el('div', 'photo', c.idsOnly ? '?' : initials));
     }
     if (c.idsOnly) {
-      add(box, add(el('div', 'head'), el('div', 'name', c.duid), add(el('div', 'job'), el('span', 'badge ids', 'identifiers only'))));
+      add(box, add(el('div', 'head'), el('div', 'name', c.duid), add(el('div', 'job'), el('span', 'badge ids', 'identifiers only'), change && changeBadge(change))));
       const dl = el('dl');
       add(dl, el('dt', null, 'puid'), el('dd', null, c.puid === null ? '(none)' : c.puid));
       add(dl, el('dt', null, 'changed'), el('dd', null, c.lastModified ? fmtStamp(c.lastModified) : '(no date)'));
       box.appendChild(dl);
     } else {
-      add(box, add(el('div', 'head'), el('div', 'name', contactName(c)), el('div', 'job', [c.f.jobTitle, c.f.company].filter(Boolean).join(' · '))));
+      const name = add(el('div', 'name'), change && changeBadge(change), document.createTextNode(contactName(c)));
+      add(box, add(el('div', 'head'), name, el('div', 'job', [c.f.jobTitle, c.f.company].filter(Boolean).join(' · '))));
+      const was = new Map(change && change.status === 'changed' ? change.fields.map(([k, before]) => [k, before]) : []);
       const dl = el('dl');
       for (const [key, label] of phoneKinds.concat(mailKinds)) {
-        if (c.f[key]) add(dl, el('dt', null, label), el('dd', 'field-' + key, c.f[key]));
+        if (!c.f[key]) continue;
+        const value = el('dd', 'field-' + key, c.f[key]);
+        if (was.has(key)) {
+          value.classList.add('was');
+          value.title = 'was ' + quoted(was.get(key));
+        }
+        add(dl, el('dt', null, label), value);
       }
       box.appendChild(dl);
     }
@@ -695,15 +792,17 @@
   let shownAppointments = appointments;
   function appointmentRow(index) {
     const a = shownAppointments[index];
+    const change = changeOf('appointment', a);
     const row = el('div', 'row appointment' + (a.readOnly ? ' ro' : ''));
     row.dataset.duid = a.duid;
+    if (change) row.dataset.change = change.status;
     const start = a.localBegin;
     const end = state.zone.local(a.end);
     const when = fmtDate(start) + ' ' + fmtTime(start) + '–' + (isoDay(end) === isoDay(start) ? '' : fmtDate(end) + ' ') + fmtTime(end);
     const marks = [];
     if (a.alarm !== null) marks.push('alarm ' + a.alarm + ' before');
     if (a.readOnly) marks.push('read-only');
-    const title = el('span', null, a.f.title || '(no title)');
+    const title = add(el('span'), change && changeBadge(change), document.createTextNode(a.f.title || '(no title)'));
     if (a.f.place) title.appendChild(el('span', 'muted', ' · ' + a.f.place));
     return add(row, el('span', a.alarm !== null ? 'alarm' : null, when), title, el('span', null, repetitionText(a)), el('span', null, marks.join(', ')),
       link(routeHref('summary', { page: a.file }), pageName(a.file) + ' #' + (a.index + 1)));
@@ -785,6 +884,7 @@
   // ---- start -----------------------------------------------------------------------------------------------
   $('title').textContent = data.title + ' — velxml report';
   document.title = data.title + ' — velxml report';
+  document.querySelector('.since-legend').hidden = !since;
   for (const a of document.querySelectorAll('#tabs a')) {
     const view = a.dataset.view;
     const absent = (view === 'cards' && !data.contacts.length) || ((view === 'month' || view === 'week' || view === 'list') && !data.appointments.length);
