@@ -216,10 +216,8 @@ private slots:
     void agendaMarks();
     void zones_data();
     void zones();
-    void addresses_data();
-    void addresses();
-    void since_data();
-    void since();
+    void views_data();
+    void views();
     void sinceRefused();
     void screenshots();
     void largeSet_data();
@@ -247,10 +245,10 @@ void tst_Report::initTestCase()
     writeSincePairs(dir.path());
     for (const char *kind : { "dir", "agenda" }) {
         const QString name = QLatin1String(kind);
-        const VelxmlRun run = runVelxml({ "report", dir.filePath("now_" + name + "_%1.xml"),
-                                          "--since", dir.filePath("then_" + name + "_%1.xml"),
-                                          "-o", dir.filePath("since_" + name + ".html"), "--zone",
-                                          "UTC" });
+        const VelxmlRun run
+            = runVelxml({ "report", dir.filePath("now_" + name + "_%1.xml"), "--since",
+                          dir.filePath("then_" + name + "_%1.xml"), "-o",
+                          dir.filePath("since_" + name + ".html"), "--zone", "UTC" });
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         QVERIFY2(run.out.contains(": 1 added, 1 changed, 1 removed\n"), qPrintable(run.out));
     }
@@ -403,59 +401,41 @@ void tst_Report::zones()
     QVERIFY(dom.contains(QStringLiteral(" · %1</h2>").arg(zone)));
 }
 
-// The page's address: decoded once, a malformed one opens the summary; a directory's calendar
-// says why it is empty; dates are formatted.
-void tst_Report::addresses_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("hash");
-    QTest::addColumn<QString>("pattern"); // a regular expression the page must match
-
-    QTest::newRow("a zone with '+', escaped in the address")
-        << "agenda.html"
-        << "month?date=2026-03-01&zone=Etc%2FGMT%2B5"
-        << R"(data-start="2026-03-27T03:00")";
-    QTest::newRow("a malformed escape opens the summary") << "agenda.html"
-                                                          << "month?zone=%E0%A4%A"
-                                                          << R"(data-fact="items"><b>10</b>)";
-    for (const char *view : { "month", "week", "list" })
-        QTest::newRow(qPrintable(QStringLiteral("a directory's %1").arg(view)))
-            << "dir.html" << view << "There are no appointments in this set.";
-    QTest::newRow("an identifiers-only card's change date, formatted")
-        << "dir.html"
-        << "cards?zone=UTC"
-        << R"(<dt>changed</dt><dd>[^<]*\b2026 08:00</dd>)";
-}
-
-void tst_Report::addresses()
-{
-    QFETCH(QString, file);
-    QFETCH(QString, hash);
-    QFETCH(QString, pattern);
-    const QString dom = openInBrowser(page(file, hash));
-    QVERIFY2(dom.contains("data-ready="), "the page's script did not finish");
-    QVERIFY2(dom.contains(QRegularExpression(pattern)), qPrintable(dom.left(4000)));
-}
-
-// report --since: changed and added items are marked where they are shown, the
-// removed ones listed in the summary, with the counts per kind.
-void tst_Report::since_data()
+// What a view shows. The page's address: decoded once, a malformed one opens the summary; a
+// directory's calendar says why it is empty; dates are formatted. With --since: changed and
+// added items are marked where they are shown, the removed ones listed in the summary, with
+// the counts per kind.
+void tst_Report::views_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("hash");
     QTest::addColumn<QStringList>("patterns"); // regular expressions the page must match
 
-    QTest::newRow("cards") << "since_dir.html"
-                           << "cards"
-                           << QStringList {
-                                  R"(class="card changed" data-duid="c-1")",
-                                  R"(class="card added" data-duid="c-5")",
-                                  R"(class="card" data-duid="c-2")",
-                                  // The changed value, with the old one in its tooltip.
-                                  R"(<dd class="field-officePhone was" title="was &quot;\+44 20 7946 0101&quot;">\+44 20 7946 0999</dd>)",
-                                  R"(<span class="badge changed" title="officePhone: &quot;\+44 20 7946 0101&quot; → &quot;\+44 20 7946 0999&quot;">changed</span>)",
-                              };
-    QTest::newRow("summary of a directory")
+    QTest::newRow("a zone with '+', escaped in the address")
+        << "agenda.html"
+        << "month?date=2026-03-01&zone=Etc%2FGMT%2B5"
+        << QStringList { R"(data-start="2026-03-27T03:00")" };
+    QTest::newRow("a malformed escape opens the summary")
+        << "agenda.html"
+        << "month?zone=%E0%A4%A" << QStringList { R"(data-fact="items"><b>10</b>)" };
+    for (const char *view : { "month", "week", "list" })
+        QTest::newRow(qPrintable(QStringLiteral("a directory's %1").arg(view)))
+            << "dir.html" << view << QStringList { "There are no appointments in this set." };
+    QTest::newRow("an identifiers-only card's change date, formatted")
+        << "dir.html"
+        << "cards?zone=UTC" << QStringList { R"(<dt>changed</dt><dd>[^<]*\b2026 08:00</dd>)" };
+    QTest::newRow("changes on the cards")
+        << "since_dir.html"
+        << "cards"
+        << QStringList {
+               R"(class="card changed" data-duid="c-1")",
+               R"(class="card added" data-duid="c-5")",
+               R"(class="card" data-duid="c-2")",
+               // The changed value, with the old one in its tooltip.
+               R"(<dd class="field-officePhone was" title="was &quot;\+44 20 7946 0101&quot;">\+44 20 7946 0999</dd>)",
+               R"(<span class="badge changed" title="officePhone: &quot;\+44 20 7946 0101&quot; → &quot;\+44 20 7946 0999&quot;">changed</span>)",
+           };
+    QTest::newRow("changes in a directory's summary")
         << "since_dir.html"
         << "summary"
         << QStringList {
@@ -464,13 +444,14 @@ void tst_Report::since_data()
                R"(data-duid="c-4" data-status="removed"[^>]*><span class="badge removed"[^>]*>removed</span><span>contact c-4</span><span[^>]*>Removed Person</span>)",
                R"(data-duid="c-5" data-status="added"[^>]*><span class="badge added">added</span><a href="#cards\?item=1.0"[^>]*>contact c-5</a><span[^>]*>Ama Mensah</span>)",
            };
-    QTest::newRow("appointment list") << "since_agenda.html"
-                                      << "list"
-                                      << QStringList {
-                                             R"(data-duid="a-1" data-change="changed")",
-                                             R"(data-duid="a-3" data-change="added")",
-                                         };
-    QTest::newRow("summary of an agenda")
+    QTest::newRow("changes in the appointment list")
+        << "since_agenda.html"
+        << "list"
+        << QStringList {
+               R"(data-duid="a-1" data-change="changed")",
+               R"(data-duid="a-3" data-change="added")",
+           };
+    QTest::newRow("changes in an agenda's summary")
         << "since_agenda.html"
         << "summary"
         << QStringList {
@@ -479,7 +460,7 @@ void tst_Report::since_data()
            };
 }
 
-void tst_Report::since()
+void tst_Report::views()
 {
     QFETCH(QString, file);
     QFETCH(QString, hash);
@@ -507,9 +488,9 @@ void tst_Report::sinceRefused()
         R"(<p id="since-refused" class="warning">The sets could not be compared: missing_00.xml[^<]+</p>)")));
     // The set itself is still shown.
     QVERIFY(dom.contains("data-fact=\"items\"><b>4</b>"));
-    QCOMPARE(runVelxml({ "report", dir.filePath("now_dir_%1.xml"), "--since", "no-template" })
-                 .exitCode,
-             2);
+    QCOMPARE(
+        runVelxml({ "report", dir.filePath("now_dir_%1.xml"), "--since", "no-template" }).exitCode,
+        2);
 }
 
 void tst_Report::screenshots()

@@ -15,21 +15,6 @@ namespace
 
 const int shownCharacters = 40;
 
-const char *statusWord(ImpExp_SetDiff::Status status)
-{
-    switch (status) {
-    case ImpExp_SetDiff::Status::Added:
-        return "added";
-    case ImpExp_SetDiff::Status::Changed:
-        return "changed";
-    case ImpExp_SetDiff::Status::Unchanged:
-        return "unchanged";
-    case ImpExp_SetDiff::Status::Removed:
-        return "removed";
-    }
-    return "";
-}
-
 // A value on one line, quoted, cut after shownCharacters.
 QString shown(const QString &value)
 {
@@ -45,18 +30,41 @@ QString shown(const QString &value)
 
 } // namespace
 
-int refuseSets(const CommandLine &line, const ImpExp_SetDiff &diff, const QString &oldTemplate,
-               const QString &newTemplate)
+const char *statusWord(ImpExp_SetDiff::Status status)
 {
-    QString reasons;
+    switch (status) {
+    case ImpExp_SetDiff::Status::Added:
+        return "added";
+    case ImpExp_SetDiff::Status::Changed:
+        return "changed";
+    case ImpExp_SetDiff::Status::Unchanged:
+        return "unchanged";
+    case ImpExp_SetDiff::Status::Removed:
+        return "removed";
+    }
+    return "";
+}
+
+QStringList refusalReasons(const ImpExp_SetDiff &diff, const QString &oldTemplate,
+                           const QString &newTemplate)
+{
+    QStringList reasons;
     for (const ImpExp_SetCheck::Problem &problem : diff.problems()) {
         // Problems carry the file's name; the set it belongs to names it shortest.
         const bool old
             = ImpExp_Format::pageFileName(oldTemplate, problem.fileNumber) == problem.fileName;
-        reasons += QStringLiteral("\n  ") + describe(old ? oldTemplate : newTemplate, problem);
+        reasons.append(describe(old ? oldTemplate : newTemplate, problem));
     }
+    return reasons;
+}
+
+int refuseSets(const CommandLine &line, const ImpExp_SetDiff &diff, const QString &oldTemplate,
+               const QString &newTemplate)
+{
+    const QStringList reasons = refusalReasons(diff, oldTemplate, newTemplate);
     standardOutput().flush();
-    standardError() << line.name() << ": the sets cannot be compared:" << reasons << '\n';
+    standardError() << line.name() << ": the sets cannot be compared:\n  "
+                    << reasons.join(QStringLiteral("\n  ")) << '\n';
     standardError().flush();
     return ExitUsage;
 }

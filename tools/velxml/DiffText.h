@@ -5,10 +5,19 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class CommandLine;
 
 // How diff and apply put the outcomes of ImpExp_SetDiff into words.
+
+// "added", "changed", "unchanged", "removed".
+const char *statusWord(ImpExp_SetDiff::Status status);
+
+// Why prepare() refused the sets: each problem of either set as describe()
+// puts it, named by the template of the set it belongs to.
+QStringList refusalReasons(const ImpExp_SetDiff &diff, const QString &oldTemplate,
+                           const QString &newTemplate);
 
 // When prepare() refused the sets: each reason on standard error, and
 // ExitUsage (a set that fails the check is no input for a comparison).

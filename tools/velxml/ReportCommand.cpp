@@ -136,8 +136,8 @@ int runReport(const QStringList &arguments)
         << plural(data.problemCount(), QStringLiteral("problem")) << ", "
         << plural(html.size(), QStringLiteral("byte"));
     if (parser.isSet(sinceOption) && data.sinceRefusal().isEmpty())
-        out << "; since " << since << ": " << data.addedCount() << " added, "
-            << data.changedCount() << " changed, " << data.removedCount() << " removed";
+        out << "; since " << since << ": " << data.addedCount() << " added, " << data.changedCount()
+            << " changed, " << data.removedCount() << " removed";
     out << '\n';
     out.flush();
     if (!data.readError().isEmpty())
@@ -145,10 +145,10 @@ int runReport(const QStringList &arguments)
     // The report is written all the same: it shows what is wrong with the set.
     int exitStatus = ExitOk;
     if (!data.sinceRefusal().isEmpty()) {
-        standardError() << line.name() << ": cannot compare with " << since << ":\n  "
-                        << QString(data.sinceRefusal()).replace(QLatin1Char('\n'),
-                                                               QLatin1String("\n  "))
-                        << '\n';
+        standardError()
+            << line.name() << ": cannot compare with " << since << ":\n  "
+            << QString(data.sinceRefusal()).replace(QLatin1Char('\n'), QLatin1String("\n  "))
+            << '\n';
         exitStatus = ExitDataProblem;
     }
     standardError().flush();

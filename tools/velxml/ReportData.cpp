@@ -1,13 +1,13 @@
 #include "ReportData.h"
 #include "SetReport.h"
 
+#include "DiffText.h"
 #include "ItemPlaces.h"
 #include "Progress.h"
 
 #include <Appointment_Item.h>
 #include <ImpExp_SetDiff.h>
 #include <ImpExp_XMLParser.h>
-#include <xml/ImpExp_Format.h>
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -247,12 +247,12 @@ void ReportData::writeItems(const ImpExp_SetCheck &check, const QString &kind, P
     }
 }
 
-// "since": the older set's template, why it could not be compared (or null),
-// the counts per kind as [kind, added, changed, unchanged, removed,
-// problems], and one array per difference: [status, kind, duid, changes,
-// problem, puid], puid being [old, new] when it changed (else null), changes being [name, old text, new text, ...] (null where the
-// element is absent) for a changed item, and the old item's elements
-// [name, value, ...] for a removed one.
+// "since": the older set's template, the counts per kind as [kind, added,
+// changed, unchanged, removed, problems], one array per difference [status,
+// kind, duid, changes, problem, puid], and why the sets could not be compared
+// (or null). For a changed item, changes are [name, old text, new text, ...]
+// (null where the element is absent) and puid is [old, new] when it changed;
+// for a removed one, changes are its elements as the old set has them.
 void ReportData::writeSince(Progress &progress)
 {
     progress.setStage(QStringLiteral("compare"));
@@ -261,13 +261,7 @@ void ReportData::writeSince(Progress &progress)
     ImpExp_SetDiff diff(since, pathTemplate);
     try {
         if (!diff.prepare()) {
-            // Problems carry the file's name; the set it belongs to names it shortest.
-            QStringList reasons;
-            for (const ImpExp_SetCheck::Problem &problem : diff.problems()) {
-                const bool old = ImpExp_Format::pageFileName(since, problem.fileNumber)
-                    == problem.fileName;
-                reasons.append(describe(old ? since : pathTemplate, problem));
-            }
+            const QStringList reasons = refusalReasons(diff, since, pathTemplate);
             sinceRefused = reasons.isEmpty() ? QStringLiteral("the sets cannot be compared")
                                              : reasons.join(QLatin1Char('\n'));
         }
@@ -291,12 +285,11 @@ void ReportData::writeSince(Progress &progress)
     json.endArray();
     json.key("differences").beginArray();
     if (sinceRefused.isEmpty()) {
-        static const char *const statuses[] = { "added", "changed", "unchanged", "removed" };
         ImpExp_SetDiff::Difference difference;
         try {
             while (diff.next(difference)) {
                 json.beginArray()
-                    .string(QLatin1String(statuses[int(difference.status)]))
+                    .string(QLatin1String(statusWord(difference.status)))
                     .string(difference.itemName)
                     .stringOrNull(difference.duid)
                     .beginArray();
