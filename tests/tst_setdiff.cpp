@@ -7,6 +7,7 @@
 
 #include <ImpExp_SetDiff.h>
 #include <ImpExp_XMLBuilder.h>
+#include <ImpExp_XMLParser.h>
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,9 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <map>
 
 namespace
 {
@@ -193,27 +197,114 @@ QString describe(const Changes &changes)
     return lines.join(u'\n');
 }
 
-// A page file set of @p items written by hand, each "duid:elementText".
+// A set of one page holding @p items, their markup as it stands.
+void writePage(const QString &pathTemplate, const QByteArray &application, const QByteArray &items,
+               const QByteArray &prefix = QByteArray(), const QByteArray &lineEnd = "\n")
+{
+    QFile file(QString(pathTemplate).replace(QLatin1String("%1"), QLatin1String("00")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(prefix + "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + lineEnd
+               + "<vel:moxara xmlns:vel=\"urn:x\" created=\"20260101T000000Z\" "
+                 "schemaVersion=\"1.0\" id=\"e\" deviceId=\"d\">"
+               + lineEnd + " <vel:" + application
+               + " max=\"99\" pageSize=\"99\" page=\"1\" totalPage=\"1\">" + lineEnd + items
+               + " </vel:" + application + ">" + lineEnd + "</vel:moxara>" + lineEnd);
+}
+
+// A page file set of @p items written by hand, each "duid:lastModified[:nameText]".
 void writeByHand(const QString &pathTemplate, const QByteArray &application,
                  const QList<QByteArray> &items, const QByteArray &prefix = QByteArray(),
                  const QByteArray &lineEnd = "\n")
 {
-    QFile file(QString(pathTemplate).replace(QLatin1String("%1"), QLatin1String("00")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QByteArray page = prefix + "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + lineEnd
-        + "<vel:moxara xmlns:vel=\"urn:x\" created=\"20260101T000000Z\" schemaVersion=\"1.0\" "
-          "id=\"e\" deviceId=\"d\">"
-        + lineEnd + " <vel:" + application + " max=\"9\" pageSize=\"9\" page=\"1\" totalPage=\"1\">"
-        + lineEnd;
+    QByteArray markup;
     for (const QByteArray &item : items) {
         const QList<QByteArray> parts = item.split(':');
-        page += "  <vel:contact duid=\"" + parts.at(0) + "\" lastModified=\"" + parts.at(1) + "\">";
+        markup
+            += "  <vel:contact duid=\"" + parts.at(0) + "\" lastModified=\"" + parts.at(1) + "\">";
         if (parts.size() > 2)
-            page += "<vel:name>" + parts.at(2) + "</vel:name>";
-        page += "</vel:contact>" + lineEnd;
+            markup += "<vel:name>" + parts.at(2) + "</vel:name>";
+        markup += "</vel:contact>" + lineEnd;
     }
-    page += " </vel:" + application + ">" + lineEnd + "</vel:moxara>" + lineEnd;
-    file.write(page);
+    writePage(pathTemplate, application, markup, prefix, lineEnd);
+}
+
+// An item as a writer of another make may put it: attributes in any order and
+// quotes, texts escaped, as CDATA, as character references or after a
+// comment, comments, processing instructions and white space between the
+// elements, empty elements closed at once.
+QByteArray anyMarkup(const ImpExp_Item &item, Generator &generator)
+{
+    const auto escaped = [](const QString &text) {
+        return text.toUtf8()
+            .replace('&', "&amp;")
+            .replace('<', "&lt;")
+            .replace('>', "&gt;")
+            .replace('"', "&quot;")
+            .replace('\'', "&apos;");
+    };
+    ImpExp_PairList attributes = item.getAttributes();
+    if (attributes.size() > 1 && generator.chance(50))
+        std::rotate(attributes.begin(), attributes.begin() + 1, attributes.end());
+    QByteArray markup = "  <vel:" + item.getItemName().toUtf8();
+    for (const auto &pair : attributes) {
+        const char quote = generator.chance(50) ? '"' : '\'';
+        markup += ' ' + pair.first.toUtf8() + '=' + quote + escaped(pair.second) + quote;
+    }
+    markup += '>';
+    static const char *const between[] = { "", "\n    ", "<!-- x -->", "<?note x?>", "\t" };
+    for (const auto &pair : item.getItemElements()) {
+        markup += between[generator.below(int(std::size(between)))];
+        const QByteArray name = "vel:" + pair.first.toUtf8();
+        const QString &text = pair.second;
+        if (text.isEmpty() && generator.chance(50)) {
+            markup += '<' + name + "/>";
+            continue;
+        }
+        markup += '<' + name + '>';
+        switch (generator.below(4)) {
+        case 0:
+            if (!text.contains(QLatin1String("]]>"))) {
+                markup += "<![CDATA[" + text.toUtf8() + "]]>";
+                break;
+            }
+            Q_FALLTHROUGH();
+        case 1:
+            markup += escaped(text);
+            break;
+        case 2:
+            for (const uint c : text.toUcs4())
+                markup += "&#x" + QByteArray::number(c, 16) + ';';
+            break;
+        default:
+            markup += "<!-- before -->" + escaped(text);
+            break;
+        }
+        markup += "</" + name + '>';
+    }
+    return markup + "</vel:" + item.getItemName().toUtf8() + ">\n";
+}
+
+// The items of one kind of a set, by duid, as the reader gives them.
+std::map<QString, ImpExp_Item> readAll(const QString &pathTemplate, const QString &kind)
+{
+    std::map<QString, ImpExp_Item> items;
+    ImpExp_XMLParser parser(pathTemplate);
+    for (;;) {
+        ImpExp_Item item(kind); // the reader adds to what the item holds
+        if (!parser.getItem(item, true))
+            return items;
+        items.insert_or_assign(item.getAttribute(QStringLiteral("duid")), item);
+    }
+}
+
+// The attributes that tell a change: all but "duid", in order.
+ImpExp_PairList changeAttributes(const ImpExp_Item &item)
+{
+    ImpExp_PairList attributes = item.getAttributes();
+    attributes.erase(std::remove_if(attributes.begin(), attributes.end(),
+                                    [](const auto &pair) { return pair.first == "duid"; }),
+                     attributes.end());
+    return attributes;
 }
 
 } // namespace
@@ -232,6 +323,7 @@ private slots:
     void brokenAfterTheFirstPage();
     void countsAndUnchangedItems_data();
     void countsAndUnchangedItems();
+    void outcomesAgreeWithTheReader();
 };
 
 void TestSetDiff::applyAndDiffAgreeWithTheStore()
@@ -404,11 +496,12 @@ void TestSetDiff::brokenAfterTheFirstPage_data()
     QTest::addColumn<QString>("message");
     for (const bool breakOld : { true, false }) {
         const char *set = breakOld ? "old" : "new";
-        QTest::addRow("%s set, last page cut short", set)
-            << breakOld << "cut" << "Premature end of document";
-        QTest::addRow("%s set, middle page missing", set) << breakOld << "remove" << "missing";
-        QTest::addRow("%s set, last page of another export", set)
-            << breakOld << "other" << "\"id\" is \"other\"";
+        QTest::addRow("%s set, last page cut short", set) << breakOld << "cut"
+                                                          << "Premature end of document";
+        QTest::addRow("%s set, middle page missing", set) << breakOld << "remove"
+                                                          << "missing";
+        QTest::addRow("%s set, last page of another export", set) << breakOld << "other"
+                                                                  << "\"id\" is \"other\"";
     }
 }
 
@@ -509,6 +602,131 @@ void TestSetDiff::countsAndUnchangedItems()
             QCOMPARE(seen.unchanged, reportUnchanged ? count.unchanged : 0);
         }
     }
+}
+
+// Whatever the markup, the comparison sees an item as the reader does: an
+// item is unchanged exactly when the reader gives the same attributes (but
+// "duid") and elements in the same order, a changed one lists exactly the
+// elements whose texts the reader gives differently, and the items handed
+// out are the reader's.
+void TestSetDiff::outcomesAgreeWithTheReader()
+{
+    const int sets = 300;
+    int outcomes = 0, failures = 0;
+    const QString kind = QStringLiteral("contact");
+    for (int seed = 1; seed <= sets; ++seed) {
+        QTemporaryDir dir;
+        Generator generator { QRandomGenerator(quint32(seed)) };
+        static const char *const texts[]
+            = { "Doe", "", " ", "a&b", "<i>", "]]>", "\xc3\xa9\xf0\x9f\x98\x80", "x\ny", "'\"" };
+        const auto text
+            = [&] { return QString::fromUtf8(texts[generator.below(int(std::size(texts)))]); };
+        QByteArray oldMarkup, newMarkup;
+        for (int n = 1 + generator.below(8); n > 0; --n) {
+            const QString duid = QStringLiteral("x%1").arg(n);
+            ImpExp_Item item(kind, duid, generator.chance(50) ? QStringLiteral("p") : QString(),
+                             t0);
+            for (const char *name : { "name", "phone", "note" })
+                if (generator.chance(60))
+                    item.addElement(QLatin1String(name), text());
+            if (item.getItemElements().isEmpty())
+                item.addElement(QStringLiteral("name"), text());
+            if (!generator.chance(10))
+                oldMarkup += anyMarkup(item, generator);
+            if (generator.chance(10))
+                continue; // removed
+            if (generator.chance(40)) {
+                ImpExp_Item edited(kind, duid,
+                                   generator.chance(20) ? QStringLiteral("q") : QStringLiteral("p"),
+                                   generator.chance(20) ? t1 : t0);
+                ImpExp_PairList elements = item.getItemElements();
+                if (generator.chance(50))
+                    elements[generator.below(elements.size())].second = text();
+                if (elements.size() > 1 && generator.chance(20))
+                    elements.removeAt(generator.below(elements.size()));
+                if (elements.size() > 1 && generator.chance(20))
+                    std::swap(elements.first(), elements.last());
+                for (const auto &pair : elements)
+                    edited.addElement(pair.first, pair.second);
+                item = edited;
+            }
+            newMarkup += anyMarkup(item, generator);
+        }
+        const QString oldTemplate = dir.filePath(QStringLiteral("old_%1.xml"));
+        const QString newTemplate = dir.filePath(QStringLiteral("new_%1.xml"));
+        writePage(oldTemplate, "directory", oldMarkup);
+        writePage(newTemplate, "directory", newMarkup);
+        const std::map<QString, ImpExp_Item> before = readAll(oldTemplate, kind);
+        const std::map<QString, ImpExp_Item> after = readAll(newTemplate, kind);
+
+        // What the reader's items say, by duid.
+        QMap<QString, QString> expected;
+        for (const auto &[duid, now] : after) {
+            const auto old = before.find(duid);
+            if (old == before.end()) {
+                expected[duid] = QStringLiteral("added");
+                continue;
+            }
+            const ImpExp_Item &then = old->second;
+            if (changeAttributes(then) == changeAttributes(now)
+                && then.getItemElements() == now.getItemElements())
+                continue;
+            QStringList names;
+            for (const char *name : { "name", "phone", "note" }) {
+                const auto value = [&](const ImpExp_Item &item) {
+                    for (const auto &pair : item.getItemElements())
+                        if (pair.first == QLatin1String(name))
+                            return pair.second;
+                    return QStringLiteral("(absent)");
+                };
+                if (value(then) != value(now))
+                    names.append(QLatin1String(name));
+            }
+            expected[duid] = QStringLiteral("changed ") + names.join(u',');
+        }
+        for (const auto &entry : before)
+            if (after.find(entry.first) == after.end())
+                expected[entry.first] = QStringLiteral("removed");
+
+        QMap<QString, QString> found;
+        bool sameItems = true;
+        ImpExp_SetDiff diff(oldTemplate, newTemplate);
+        ImpExp_SetDiff::Difference difference;
+        while (diff.next(difference)) {
+            static const char *const words[] = { "added", "changed", "unchanged", "removed" };
+            QString outcome = QLatin1String(words[int(difference.status)]);
+            if (difference.status == ImpExp_SetDiff::Status::Changed) {
+                QStringList names;
+                for (const ImpExp_SetDiff::ElementChange &change : difference.elementChanges)
+                    names.append(change.name);
+                std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+                    static const QStringList order { "name", "phone", "note" };
+                    return order.indexOf(a) < order.indexOf(b);
+                });
+                outcome += u' ' + names.join(u',');
+            }
+            found[difference.duid] = outcome;
+            if (difference.status != ImpExp_SetDiff::Status::Removed)
+                sameItems = sameItems
+                    && difference.newItem.getItemElements()
+                        == after.at(difference.duid).getItemElements();
+            if (difference.status != ImpExp_SetDiff::Status::Added)
+                sameItems = sameItems
+                    && difference.oldItem.getItemElements()
+                        == before.at(difference.duid).getItemElements();
+        }
+        outcomes += found.size();
+        if (found != expected || !sameItems) {
+            ++failures;
+            qWarning().noquote() << "seed" << seed << "same items:" << sameItems
+                                 << "\nexpected:" << expected << "\nfound:" << found << "\nold:\n"
+                                 << oldMarkup << "\nnew:\n"
+                                 << newMarkup;
+        }
+    }
+    qInfo("%d sets, %d outcomes, %d failures", sets, outcomes, failures);
+    QCOMPARE(failures, 0);
+    QVERIFY(outcomes > sets);
 }
 
 QTEST_GUILESS_MAIN(TestSetDiff)

@@ -107,7 +107,8 @@ quint32 ImpExp_ItemPrinter::byteOffset(qint64 characterOffset) const
     }
     // Anything else than a start tag there (another encoding, a byte-order
     // mark) leaves the item to be found by a walk through its page.
-    if (cursorChars != characterOffset || cursorBytes >= size || cursorBytes >= ImpExp_PageScanner::noOffset)
+    if (cursorChars != characterOffset || cursorBytes >= size
+        || cursorBytes >= ImpExp_PageScanner::noOffset)
         return ImpExp_PageScanner::noOffset;
     // After text the reader has taken the '<' that ended it already.
     if (data[cursorBytes] == '<')

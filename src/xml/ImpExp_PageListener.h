@@ -16,7 +16,8 @@ public:
     // @p reader stands on the root's start tag; @p bytes holds the page's
     // bytes read so far and grows as the reader reads on.
     virtual void pageStarted(int fileNumber, const QXmlStreamReader &reader,
-                             const QByteArray &bytes) = 0;
+                             const QByteArray &bytes)
+        = 0;
     virtual void token(const QXmlStreamReader &reader) = 0;
     virtual void pageEnded() = 0;
 };

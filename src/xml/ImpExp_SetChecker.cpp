@@ -78,7 +78,7 @@ ImpExp_SetChecker::Place ImpExp_SetChecker::here() const
 }
 
 void ImpExp_SetChecker::report(Kind kind, const QString &message, const Place &place,
-                                      const QString &itemName, const QString &duid, bool breaks)
+                               const QString &itemName, const QString &duid, bool breaks)
 {
     ++problemCount;
     if (breaks)
@@ -554,4 +554,3 @@ void ImpExp_SetChecker::endPage()
                    state.firstOfKind.at(i), kind.itemName);
     }
 }
-

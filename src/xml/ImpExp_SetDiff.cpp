@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 using Entry = ImpExp_SetIndex::Entry;
 
@@ -149,16 +150,13 @@ bool ImpExp_SetDiff::Private::nextNewItem(ImpExp_PageScanner &scanner, ImpExp_It
     return true;
 }
 
-
-
 void ImpExp_SetDiff::Private::readOld(const Entry &entry, ImpExp_Item *item)
 {
     const QString duid = index.duidOf(entry);
-    readAgain(oldPage, oldPage, oldTemplate, int(entry.fileNumber), entry.byteOffset, entry.ordinal,
-              counts.at(entry.kind).itemName, [&](const QString &found) { return found == duid; },
-              item);
+    readAgain(
+        oldPage, oldPage, oldTemplate, int(entry.fileNumber), entry.byteOffset, entry.ordinal,
+        counts.at(entry.kind).itemName, [&](const QString &found) { return found == duid; }, item);
 }
-
 
 // Reads an item again from @p page, where it stands at @p offset, or, when
 // that fails, by walking @p walk through the page to the item's place.
@@ -278,10 +276,10 @@ void ImpExp_SetDiff::Private::fill(const Outcome &outcome, Difference &differenc
     difference.elementChanges.clear();
     difference.puidChanged = false;
     difference.lastModifiedChanged = false;
-    readAgain(newPage, newWalk, newTemplate, int(outcome.fileNumber), outcome.byteOffset,
-              outcome.ordinal, kind,
-              [&](const QString &duid) { return ImpExp_ItemPrint::hash(duid) == outcome.duidHash; },
-              &difference.newItem);
+    readAgain(
+        newPage, newWalk, newTemplate, int(outcome.fileNumber), outcome.byteOffset, outcome.ordinal,
+        kind, [&](const QString &duid) { return ImpExp_ItemPrint::hash(duid) == outcome.duidHash; },
+        &difference.newItem);
     const ImpExp_Item &item = difference.newItem;
     difference.duid = item.getAttribute(duidName);
     switch (outcome.problem) {
@@ -376,14 +374,14 @@ bool ImpExp_SetDiff::prepare()
     // until the new set has passed its check too.
     ImpExp_SetCheck::Page oldHeader {};
     qint64 oldItems = 0;
-    ImpExp_ItemPrinter indexer([this](const ImpExp_ItemPrint &print, quint32 fileNumber,
-                                      quint32 offset, quint32 ordinal) {
-        d->index.add(d->kindId(print.kind), print, fileNumber, offset, ordinal);
-    });
-    ImpExp_ItemPrinter judge([this](const ImpExp_ItemPrint &print, quint32 fileNumber,
-                                    quint32 offset, quint32 ordinal) {
-        d->judge(print, fileNumber, offset, ordinal);
-    });
+    ImpExp_ItemPrinter indexer(
+        [this](const ImpExp_ItemPrint &print, quint32 fileNumber, quint32 offset, quint32 ordinal) {
+            d->index.add(d->kindId(print.kind), print, fileNumber, offset, ordinal);
+        });
+    ImpExp_ItemPrinter judge(
+        [this](const ImpExp_ItemPrint &print, quint32 fileNumber, quint32 offset, quint32 ordinal) {
+            d->judge(print, fileNumber, offset, ordinal);
+        });
     if (d->check(d->oldTemplate, &indexer, true, &oldHeader, &oldItems)) {
         d->index.finish();
         if (d->check(d->newTemplate, &judge, false, &d->newHeader, &d->newItems)
