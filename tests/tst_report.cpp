@@ -451,6 +451,14 @@ void tst_Report::views_data()
                R"(data-duid="a-1" data-change="changed")",
                R"(data-duid="a-3" data-change="added")",
            };
+    QTest::newRow("changes in the month")
+        << "since_agenda.html"
+        << "month?date=2026-03-01"
+        << QStringList {
+               R"(class="chip changed" data-duid="a-1"[^>]*title="[^"]*changed since the older set:\ntitle: &quot;Dentist&quot; → &quot;Dentist, moved&quot;)",
+               R"(class="chip added" data-duid="a-3")",
+               "green edge: added, blue edge: changed since the older set",
+           };
     QTest::newRow("changes in an agenda's summary")
         << "since_agenda.html"
         << "summary"
@@ -508,6 +516,7 @@ void tst_Report::screenshots()
         { "since_dir.html", "cards", "report-since-cards.png" },
         { "since_dir.html", "summary", "report-since-summary.png" },
         { "since_agenda.html", "list", "report-since-list.png" },
+        { "since_agenda.html", "month?date=2026-03-01", "report-since-month.png" },
     };
     for (const auto &view : views) {
         const QString shot = folder + '/' + view.shot;

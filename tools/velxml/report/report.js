@@ -203,6 +203,8 @@
     }
   }
   const changeOf = (kind, item) => changes.get(kind + '/' + item.duid) || null;
+  // ' added' or ' changed' for an appointment's chip, else ''.
+  const changeClass = (a) => { const d = changeOf('appointment', a); return d && d.status !== 'unchanged' ? ' ' + d.status : ''; };
   const keyOfDuid = new Map();
   for (const c of contacts) keyOfDuid.set('contact/' + c.duid, itemKey(c.file, c.index));
   for (const a of appointments.concat(idOnlyAppointments, unplaced)) keyOfDuid.set('appointment/' + a.duid, itemKey(a.file, a.index));
@@ -570,7 +572,7 @@
     'occurrence in that zone, also across a change of the clocks (daily, weekly, monthly: same day of the month, ' +
     'months without that day are skipped), up to and including the day its repetition end date falls on there. ' +
     'An unknown repetition rule shows the first occurrence only. Weeks start on Monday. ' +
-    'Marks: ● alarm; dashed outline: read-only.';
+    'Marks: ● alarm; dashed outline: read-only' + (since ? '; green edge: added, blue edge: changed since the older set.' : '.');
   let oneTime = [];
   let series = [];
   let longest = 0;
@@ -644,7 +646,7 @@
   }
   function chip(o, day) {
     const a = o.a;
-    const c = link(routeHref('list', { item: itemKey(a.file, a.index) }), null, 'chip' + (a.readOnly ? ' ro' : ''));
+    const c = link(routeHref('list', { item: itemKey(a.file, a.index) }), null, 'chip' + (a.readOnly ? ' ro' : '') + changeClass(a));
     c.dataset.duid = a.duid;
     c.dataset.start = isoLocal(o.start);
     c.title = tooltip(o);
@@ -659,6 +661,9 @@
     if (a.repeats || a.f.periodicity) lines.push(repetitionText(a));
     if (a.alarm !== null) lines.push('alarm ' + a.alarm + ' before');
     if (a.readOnly) lines.push('read-only');
+    const change = changeOf('appointment', a);
+    if (change && change.status === 'added') lines.push('added since the older set');
+    else if (change && change.status === 'changed') lines.push('changed since the older set:', ...changeLines(change));
     if (a.f.description) lines.push(a.f.description);
     lines.push('duid ' + a.duid + ', ' + pageName(a.file) + ' #' + (a.index + 1));
     return lines.join('\n');
@@ -755,7 +760,7 @@
       for (const p of placed) {
         if (p.lane >= 6) { ++hidden; continue; }
         const a = p.o.a;
-        const box = link(routeHref('list', { item: itemKey(a.file, a.index) }), null, 'item' + (a.readOnly ? ' ro' : ''));
+        const box = link(routeHref('list', { item: itemKey(a.file, a.index) }), null, 'item' + (a.readOnly ? ' ro' : '') + changeClass(a));
         box.dataset.duid = a.duid;
         box.dataset.start = isoLocal(p.o.start);
         box.title = tooltip(p.o);
