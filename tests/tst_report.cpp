@@ -38,10 +38,10 @@ ImpExp_Item identifiersOnly(const QString &kind, const QString &duid)
 }
 
 Contact_Item contact(const char *duid, const QString &first, const QString &last, const char *phone,
-                     bool withPhoto)
+                     bool withPhoto, const QString &puid = QString())
 {
     return Contact_Item(
-        duid, {}, local(3, 1, 9), first, last, QStringLiteral("%1@example.org").arg(duid), {},
+        duid, puid, local(3, 1, 9), first, last, QStringLiteral("%1@example.org").arg(duid), {},
         phone, {}, QStringLiteral("+49 170 555 0100"), withPhoto ? QByteArray(photo) : QByteArray(),
         {}, {}, {}, "Acme Rail", {}, "Engineer");
 }
@@ -102,7 +102,8 @@ QString writeAgenda(const QString &directory)
 }
 
 // An older and a newer set of each application, for report --since. Contacts:
-// c-1's office phone changed, c-2 and c-3 unchanged, c-4 removed, c-5 added.
+// c-1's office phone changed, c-2 unchanged, c-3 given a puid, c-4 removed,
+// c-5 added.
 // Appointments: a-1's title changed, a-2 removed, a-3 added.
 void writeSincePairs(const QString &directory)
 {
@@ -115,7 +116,8 @@ void writeSincePairs(const QString &directory)
         contacts.putItem(
             contact("c-1", "Jane", "Doe", newer ? "+44 20 7946 0999" : "+44 20 7946 0101", true));
         contacts.putItem(contact("c-2", "Zoë", "Ångström", "+46 8 555 0102", false));
-        contacts.putItem(contact("c-3", "Kofi", "Boateng", "+233 30 555 0103", false));
+        contacts.putItem(contact("c-3", "Kofi", "Boateng", "+233 30 555 0103", false,
+                                 newer ? QStringLiteral("srv-9") : QString()));
         contacts.putItem(newer ? contact("c-5", "Ama", "Mensah", "+233 30 555 0105", true)
                                : contact("c-4", "Removed", "Person", "+1 555 0104", false));
         ImpExp_XMLBuilder agenda("dev-1", newer ? "exp-2" : "exp-1", prefix + "agenda_%1.xml", 4,
@@ -250,7 +252,9 @@ void tst_Report::initTestCase()
                           dir.filePath("then_" + name + "_%1.xml"), "-o",
                           dir.filePath("since_" + name + ".html"), "--zone", "UTC" });
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-        QVERIFY2(run.out.contains(": 1 added, 1 changed, 1 removed\n"), qPrintable(run.out));
+        QVERIFY2(run.out.contains(name == "dir" ? ": 1 added, 2 changed, 1 removed\n"
+                                                : ": 1 added, 1 changed, 1 removed\n"),
+                 qPrintable(run.out));
     }
 }
 
@@ -440,7 +444,8 @@ void tst_Report::views_data()
         << "summary"
         << QStringList {
                R"(<h2 id="since-title">Changes since [^<]*then_dir_%1.xml</h2>)",
-               R"(<tr data-kind="contact"><td>contact</td><td class="num count-added">1</td><td class="num count-changed">1</td><td class="num count-unchanged">2</td><td class="num count-removed">1</td><td class="num count-problems">0</td></tr>)",
+               R"(<tr data-kind="contact"><td>contact</td><td class="num count-added">1</td><td class="num count-changed">2</td><td class="num count-unchanged">1</td><td class="num count-removed">1</td><td class="num count-problems">0</td></tr>)",
+               R"(data-duid="c-3" data-status="changed"[^>]*>.*?<span[^>]*>puid: \(absent\) → "srv-9"</span>)",
                R"(data-duid="c-4" data-status="removed"[^>]*><span class="badge removed"[^>]*>removed</span><span>contact c-4</span><span[^>]*>Removed Person</span>)",
                R"(data-duid="c-5" data-status="added"[^>]*><span class="badge added">added</span><a href="#cards\?item=1.0"[^>]*>contact c-5</a><span[^>]*>Ama Mensah</span>)",
            };
